@@ -1,0 +1,153 @@
+#include "ErrorLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "ORX_FP_FlashState.h"
+#include "platform/Console.h"
+#include "platform/MessageBox.h"
+
+CErrorLog errorLog;
+std::atomic<int> errorLogEnabled{0};
+std::mutex errorLogLock;
+
+namespace {
+
+const char* const kMonths[12] = {"January", "February", "March",     "April",   "May",      "June",
+                                 "July",    "August",   "September", "October", "November", "December"};
+
+// The length of an open file, or -1.
+int64_t FileLength(int fd) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+}
+
+bool HasRoom(int fd) {
+    int64_t length = FileLength(fd);
+    return length >= 0 && length < kErrorLogLimit;
+}
+
+}  // namespace
+
+std::string FormatLogTime(const struct tm& time) {
+    char text[96];
+    int month = time.tm_mon >= 0 && time.tm_mon < 12 ? time.tm_mon : 0;
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d,  %s %02d, %d", time.tm_hour, time.tm_min,
+                  time.tm_sec, kMonths[month], time.tm_mday, time.tm_year + 1900);
+    return text;
+}
+
+int CErrorLog::FindLogFile() {
+    for (int n = 1; n <= kErrorLogFiles; ++n) {
+        logFileName = "FlashErrorLog" + std::to_string(n) + ".log";
+        int fd = open(logFileName.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) {
+            fd = open(logFileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        }
+        if (fd >= 0) {
+            bool room = HasRoom(fd);
+            close(fd);
+            if (room) {
+                return 1;
+            }
+            continue;
+        }
+        if (errno == EACCES || errno == EPERM) {
+            enabled = 0;
+            return 0;
+        }
+    }
+    return 0;
+}
+
+int CErrorLog::Open(int headless) {
+    pendingReport.clear();
+    reportToConsole = headless != 0 && IsDeviceMode() == 0;
+    if (enabled != 1) {
+        return 0;
+    }
+    if (FindLogFile() == 1) {
+        // Binary mode: line ends are written as CR LF by WriteEntry itself.
+        stream = std::fopen(logFileName.c_str(), "ab");
+        if (stream == nullptr) {
+            pendingReport = "Failed Creating Error Log File " + logFileName + ".";
+            return 0;
+        }
+    } else if (enabled == 1) {
+        pendingReport = "Failed to Create Error Log File " + logFileName +
+                        ".  Please Delete Unused Error Log Files.";
+        return 0;
+    }
+    return enabled == 1 ? 1 : 0;
+}
+
+void CErrorLog::WriteEntry(double line, const char* message, const char* sourceFile,
+                           const char* deviceText) {
+    std::time_t now = std::time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    std::string entry = FormatLogTime(local) + "\r\n";
+    char number[64];
+    std::snprintf(number, sizeof number, "%.0f", line);
+    entry += "Line: ";
+    entry += number;
+    entry += "\r\n";
+    if (message != nullptr) {
+        entry += "ERROR: " + std::string(message) + "\r\n";
+        if (sourceFile != nullptr) {
+            entry += "File: " + std::string(sourceFile) + "\r\n";
+            if (deviceText != nullptr) {
+                entry += "Device ID: " + std::string(deviceText) + "\r\n";
+            }
+        }
+    }
+    entry += "\r\n";
+    if (stream != nullptr && !std::ferror(stream)) {
+        std::fwrite(entry.data(), 1, entry.size(), stream);
+    }
+}
+
+void CErrorLog::Close() {
+    if (stream != nullptr) {
+        std::fclose(stream);
+        stream = nullptr;
+    }
+}
+
+std::string CErrorLog::TakePendingReport() {
+    std::string report;
+    std::swap(report, pendingReport);
+    return report;
+}
+
+void LogFlashError(double line, const char* message, const char* sourceFile,
+                   const char* deviceText) {
+    if (errorLogEnabled.load() != 1) {
+        return;
+    }
+    std::string report;
+    bool toConsole = false;
+    {
+        std::lock_guard guard(errorLogLock);
+        if (errorLog.Open(headlessMode.load()) == 1) {
+            errorLog.WriteEntry(line, message, sourceFile, deviceText);
+            errorLog.Close();
+        } else {
+            errorLogEnabled.store(0);
+            report = errorLog.TakePendingReport();
+            toConsole = errorLog.ReportToConsole();
+        }
+    }
+    // Shown after the lock is released, so one box never holds up other threads.
+    if (!report.empty()) {
+        if (toConsole) {
+            platform::ConsoleWriteLine(report);
+        } else {
+            platform::ShowStopBox(report);
+        }
+    }
+}

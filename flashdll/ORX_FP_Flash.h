@@ -1,0 +1,74 @@
+/* ORX_FP_Flash: the flashing module's C export surface.
+ *
+ * Conventions
+ * - Every export returns an int: 0 success, 3 bad arguments, 15 failure or not
+ *   initialised, 16 busy, 52 the requested flash or information failed.
+ * - Texts in are NUL-terminated `const char*`; the module copies what it keeps.
+ * - Texts out go into caller-owned buffers (OrxTextArray): the caller sets how
+ *   many entries there are and how large each is; the module writes only
+ *   entries that exist, always NUL-terminated and cut to the entry's size, and
+ *   never grows or shrinks the array. Entries the module does not write keep
+ *   their contents.
+ * - Window and thread handles are opaque pointers (the parent window is a
+ *   QWidget* when the module runs with its dialog).
+ * - A host calls UTCInit first, then UTCOpen; mode 1 opens the dialog, any
+ *   other mode runs without one, as the automation and information exports
+ *   expect. No export ends the process or lets an exception escape.
+ */
+#ifndef ORX_FP_FLASH_H
+#define ORX_FP_FLASH_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define ORX_FP_FLASH_API __attribute__((visibility("default")))
+#else
+#define ORX_FP_FLASH_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A caller-owned array of text buffers. */
+typedef struct OrxTextArray {
+    char** entries;   /* count buffers of entrySize bytes each */
+    int count;        /* number of entries */
+    size_t entrySize; /* bytes in each buffer, terminating zero included */
+} OrxTextArray;
+
+/* Result codes. */
+enum {
+    ORX_RESULT_OK = 0,
+    ORX_RESULT_BAD_ARGUMENTS = 3,
+    ORX_RESULT_FAILED = 15,
+    ORX_RESULT_BUSY = 16,
+    ORX_RESULT_JOB_FAILED = 52
+};
+
+/* Switches the error log on and keeps the host services library's instance
+ * handle (reported, yet kept, when null). Returns 0. */
+ORX_FP_FLASH_API int UTCInit(void* hostInstance);
+
+/* Opens the module. Only the low byte of mode counts: 1 opens the dialog as a
+ * child of parent at the rectangle, writing its worker's handle to
+ * threadHandle; anything else runs without a dialog and writes nothing.
+ * Returns 0, or 15 without a host instance. */
+ORX_FP_FLASH_API int UTCOpen(int mode, void* parent, int left, int top, int right, int bottom,
+                             void** threadHandle);
+
+/* Fills infoArray (at least 12 entries; 13 to receive the file kind) with a
+ * superfile's information: platform, application, boot and RAM versions, the
+ * application, boot and RAM checksums, file date, file size, the versions of
+ * code groups 0, 1 and 4, and "Combo File" or "Regular File". firstVersion
+ * receives code group 0's version, or 0xFFFF. Returns 0, 3 for null
+ * arguments, or 52 when the superfile cannot be read. */
+ORX_FP_FLASH_API int GetSuperfileInformation(const char* superfilePath, OrxTextArray* infoArray,
+                                             uint16_t* firstVersion);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORX_FP_FLASH_H */

@@ -1,0 +1,132 @@
+// CFlashFileIO: one superfile seen by one user. It reads and validates the
+// superfile, keeps one record per sub-file slot, knows whether the image files
+// on disk are up to date, and reports what it finds through the module's routes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "FlashView.h"
+#include "ORX_FP_FlashFileIO_Formats.h"
+
+struct SubfileRecord {
+    uint32_t length = 0;
+    std::string imageName;
+    uint16_t declaredChecksum = 0;
+    uint32_t start = 0;
+    uint32_t end = 0;
+    uint32_t highMark = 0;
+    std::array<uint8_t, 8> extraBytes{};
+    std::array<uint8_t, 8> barkerCode{};
+    uint16_t extraSum = 0;
+    std::array<uint8_t, 6> descriptorBytes{};
+    uint16_t version = 0;
+    uint16_t type = 0;
+    bool present = false;
+    bool type8 = false;
+    bool combo = false;
+    bool platformFallback = false;  // slot 0: platform named from the boot slot's bytes
+};
+
+class CFlashFileIO {
+public:
+    // dialog is null for a caller without a dialog; the object is then headless.
+    CFlashFileIO(IFlashView* dialog, std::string superfilePath);
+    ~CFlashFileIO();
+    CFlashFileIO(const CFlashFileIO&) = delete;
+    CFlashFileIO& operator=(const CFlashFileIO&) = delete;
+
+    // 1 when the superfile is valid and its records are filled. quiet keeps
+    // message boxes away from a caller that only needs the data.
+    int ReadSuperfile(int quiet);
+    void ShowFileInformation();
+
+    int PlatformName(uint8_t family, uint8_t variant);
+    static uint32_t ParseHexField(std::string_view line, size_t offset, size_t width) {
+        return shx::ParseHexField(line, offset, width);
+    }
+
+    int WriteImageIndex();
+    int ReadImageIndex();
+    int CheckImageChecksums();
+    static int SumFile16(const std::string& fileName, uint16_t& sum);
+
+    // Fills an information array of at least 12 texts; see the export.
+    void GetFileInformation(std::span<std::string> info, uint16_t& firstVersion);
+    // Reports the message of a file-error cause (1 to 14); 0 and unknown causes
+    // report nothing.
+    void ReportFileException(int cause);
+    static const char* FileErrorText(int cause);
+
+    // Read access for the converter and the engine.
+    const SubfileRecord& Record(int slot) const { return records.at(static_cast<size_t>(slot)); }
+    SubfileRecord& Record(int slot) { return records.at(static_cast<size_t>(slot)); }
+    const shx::SuperfileHeader& Header() const { return header; }
+    const std::string& SuperfilePath() const { return superfilePath; }
+    const std::string& IndexPath() const { return indexPath; }
+    uint32_t FileSize() const { return fileSize; }
+    int FileCount() const { return fileCount; }
+    bool Headless() const { return headless; }
+    bool ImagesUpToDate() const { return imagesUpToDate; }
+    uint16_t SuperfileChecksum() const { return superfileChecksum; }
+    uint16_t IndexVersion() const { return indexVersion; }
+    uint16_t RamChecksum() const { return ramChecksum; }
+    uint16_t BootChecksum() const { return bootChecksum; }
+    uint16_t AppChecksum() const { return appChecksum; }
+    const std::string& RamVersionText() const { return ramVersionText; }
+    const std::string& AppVersionText() const { return appVersionText; }
+    const std::string& BootVersionText() const { return bootVersionText; }
+    const std::string& PlatformText() const { return platformText; }
+    uint8_t PlatformFamily() const { return platformFamily; }
+    std::string FileDate() const;
+
+    // Entry i of the image index table as last read or written.
+    std::string IndexEntryName(int slot) const;
+    uint16_t IndexEntrySum(int slot) const;
+    bool IndexEntryPresent(int slot) const;
+
+    uint16_t deviceIndex = 0;
+
+private:
+    // Reporting routes (see ORX_FP_FlashFileIO_Report.cpp).
+    void ReportOpenFailure(const std::string& text, int quiet, int line);
+    void ReportInvalid(const std::string& text, int quiet, int line);
+    void ReportError(const std::string& text, int line);
+    void ReportBootSlot();
+
+    bool ReadTail(int fd, shx::StoredChecksum& stored);
+    bool ChecksumMatches(int fd, const shx::StoredChecksum& stored);
+    bool IndexNamesMatch() const;
+    int WalkSubfiles(int quiet);
+    void FillRecord(int slot, const shx::SubfileDescriptor& descriptor);
+    uint8_t* IndexEntry(int slot) { return indexTable.data() + slot * shx::kIndexEntrySize; }
+    const uint8_t* IndexEntry(int slot) const {
+        return indexTable.data() + slot * shx::kIndexEntrySize;
+    }
+
+    std::string superfilePath;
+    std::string indexPath;
+    IFlashView* dialog;
+    uint32_t fileSize = 0;
+    int fileCount = 0;
+    int lastPercent = 0;
+    uint8_t platformFamily = 0;
+    bool headless;
+    bool imagesUpToDate = false;
+    uint16_t indexVersion = 0;
+    uint16_t indexChecksum = 0;
+    uint16_t superfileChecksum = 0;
+    shx::SuperfileHeader header{};
+    uint16_t ramChecksum = 0;
+    uint16_t bootChecksum = 0;
+    uint16_t appChecksum = 0;
+    std::string ramVersionText;
+    std::string appVersionText;
+    std::string platformText;
+    std::string bootVersionText;
+    std::vector<SubfileRecord> records;
+    std::vector<uint8_t> indexTable;
+};

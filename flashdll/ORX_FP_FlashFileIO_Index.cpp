@@ -1,0 +1,142 @@
+// The image index file (.hmg): what the last conversion of a superfile wrote,
+// so that an unchanged superfile skips the next one.
+#include <algorithm>
+#include <cstring>
+
+#include "ORX_FP_FlashFileIO.h"
+#include "platform/File.h"
+
+namespace {
+
+constexpr size_t kNameOffset = 0;
+constexpr size_t kSumOffset = 256;
+constexpr size_t kBarkerOffset = 258;
+constexpr size_t kPresentOffset = 268;
+constexpr size_t kSumBlock = 64 * 1024;
+
+}  // namespace
+
+std::string CFlashFileIO::IndexEntryName(int slot) const {
+    const char* name = reinterpret_cast<const char*>(IndexEntry(slot) + kNameOffset);
+    return std::string(name, strnlen(name, shx::kIndexNameRoom));
+}
+
+uint16_t CFlashFileIO::IndexEntrySum(int slot) const {
+    return shx::ReadLe16(IndexEntry(slot) + kSumOffset);
+}
+
+bool CFlashFileIO::IndexEntryPresent(int slot) const {
+    return shx::ReadLe32(IndexEntry(slot) + kPresentOffset) == 1;
+}
+
+int CFlashFileIO::WriteImageIndex() {
+    indexVersion = shx::kIndexVersion;
+    indexChecksum = 0;
+    int error = 0;
+    platform::UniqueFd file = platform::CreateForWriting(indexPath, error);
+    if (!file.Valid()) {
+        return 0;
+    }
+    std::fill(indexTable.begin(), indexTable.end(), 0);
+    for (int slot = 0; slot < shx::kSlots; ++slot) {
+        const SubfileRecord& record = records[static_cast<size_t>(slot)];
+        uint8_t* entry = IndexEntry(slot);
+        std::memcpy(entry + kNameOffset, record.imageName.data(),
+                    std::min(record.imageName.size(), shx::kIndexNameRoom));
+        std::memcpy(entry + kBarkerOffset, record.barkerCode.data(), shx::kBarkerSize);
+        shx::WriteLe32(entry + kPresentOffset, record.present ? 1 : 0);
+        uint16_t sum = 0;
+        if (record.present && SumFile16(record.imageName, sum) == 1) {
+            shx::WriteLe16(entry + kSumOffset, sum);
+        }
+    }
+    indexChecksum = static_cast<uint16_t>(shx::Sum16(indexTable.data(), indexTable.size()) +
+                                          shx::Sum16(header.data(), header.size()));
+    std::vector<uint8_t> image(shx::kIndexFileSize);
+    shx::WriteLe16(image.data(), indexVersion);
+    shx::WriteLe16(image.data() + 2, indexChecksum);
+    shx::WriteLe16(image.data() + 4, superfileChecksum);
+    std::memcpy(image.data() + 6, header.data(), header.size());
+    std::memcpy(image.data() + 6 + header.size(), indexTable.data(), indexTable.size());
+    return platform::WriteAll(file.Get(), image.data(), image.size()) ? 1 : 0;
+}
+
+int CFlashFileIO::ReadImageIndex() {
+    indexVersion = 0;
+    indexChecksum = 0;
+    superfileChecksum = 0;
+    int error = 0;
+    platform::UniqueFd file = platform::OpenRegularForReading(indexPath, error);
+    if (!file.Valid()) {
+        return 0;
+    }
+    std::fill(indexTable.begin(), indexTable.end(), 0);
+    // An index of any other length is damaged or of another layout.
+    if (platform::FileLength(file.Get()) != static_cast<int64_t>(shx::kIndexFileSize)) {
+        return 0;
+    }
+    std::vector<uint8_t> image(shx::kIndexFileSize);
+    if (!platform::ReadAt(file.Get(), 0, image.data(), image.size())) {
+        return 0;
+    }
+    indexVersion = shx::ReadLe16(image.data());
+    if (indexVersion != shx::kIndexVersion) {
+        return 0;
+    }
+    indexChecksum = shx::ReadLe16(image.data() + 2);
+    superfileChecksum = shx::ReadLe16(image.data() + 4);
+    std::memcpy(header.data(), image.data() + 6, header.size());
+    std::memcpy(indexTable.data(), image.data() + 6 + header.size(), indexTable.size());
+    uint16_t expected = static_cast<uint16_t>(shx::Sum16(indexTable.data(), indexTable.size()) +
+                                              shx::Sum16(header.data(), header.size()));
+    return indexChecksum == expected ? 1 : 0;
+}
+
+// Every entry marked present must name this superfile's own image file for its
+// slot; an index copied along with another superfile's images never matches.
+bool CFlashFileIO::IndexNamesMatch() const {
+    for (int slot = 0; slot < shx::kSlots; ++slot) {
+        if (!IndexEntryPresent(slot)) {
+            continue;
+        }
+        std::string expected = shx::ImageFileName(superfilePath, slot);
+        if (expected.empty() || expected.size() >= shx::kIndexNameRoom ||
+            IndexEntryName(slot) != expected) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int CFlashFileIO::CheckImageChecksums() {
+    int result = 1;
+    for (int slot = 0; slot < shx::kSlots; ++slot) {
+        if (!IndexEntryPresent(slot)) {
+            continue;
+        }
+        uint16_t sum = 0;
+        if (SumFile16(IndexEntryName(slot), sum) != 1 || sum != IndexEntrySum(slot)) {
+            result = 0;
+        }
+    }
+    return result;
+}
+
+int CFlashFileIO::SumFile16(const std::string& fileName, uint16_t& sum) {
+    int error = 0;
+    platform::UniqueFd file = platform::OpenRegularForReading(fileName, error);
+    if (!file.Valid()) {
+        return 0;
+    }
+    std::vector<uint8_t> block(kSumBlock);
+    uint64_t total = 0;
+    for (;;) {
+        long got = platform::ReadSome(file.Get(), block.data(), block.size());
+        if (got <= 0) {
+            break;
+        }
+        total += shx::ByteSum(block.data(), static_cast<size_t>(got));
+    }
+    sum = static_cast<uint16_t>(total);
+    return 1;
+}

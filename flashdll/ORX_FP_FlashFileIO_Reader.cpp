@@ -1,0 +1,249 @@
+// Reading and validating a superfile: open, checksum, image index, header,
+// kind, file count and the walk that fills one record per sub-file slot.
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "ORX_FP_FlashFileIO.h"
+#include "platform/File.h"
+
+namespace {
+
+constexpr const char* kUnableToOpen = "Unable to open file.";
+constexpr const char* kChecksumMismatch =
+    "ERROR: Super-file checksum mismatch.  Download original super-file.\r\nFlashing with older "
+    "versions of ORX may cause this.\r\n";
+constexpr const char* kInvalidSuperfile =
+    "ERROR: The file you have selected is an invalid superfile.\nPlease enter in a valid "
+    "superfile.";
+constexpr const char* kWrongCustomer =
+    "ERROR: The file you have selected got a wrong CustomerID.\nPlease enter in a correct "
+    "superfile.";
+constexpr const char* kTooManyFiles = "ERROR: Superfile exceeds maximum file limit!";
+constexpr const char* kCountMismatch =
+    "Possible Corrupt SuperFile.  File count does not match with the number of valid files.";
+constexpr const char* kNoVersion = "-------------";
+
+constexpr size_t kChecksumChunk = 1 << 20;
+
+std::string VersionText(const char* format, uint16_t version) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, static_cast<unsigned>(version));
+    return text;
+}
+
+}  // namespace
+
+bool CFlashFileIO::ReadTail(int fd, shx::StoredChecksum& stored) {
+    size_t length = fileSize < shx::kTrailerSize ? fileSize : shx::kTrailerSize;
+    std::vector<uint8_t> tail(length);
+    if (!platform::ReadAt(fd, fileSize - length, tail.data(), length)) {
+        return false;
+    }
+    stored = shx::FindStoredChecksum(tail.data(), length);
+    return true;
+}
+
+// The whole-file sum, less the tail's text from its first "S7" on, against the
+// stored checksum.
+bool CFlashFileIO::ChecksumMatches(int fd, const shx::StoredChecksum& stored) {
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::vector<uint8_t> chunk(kChecksumChunk);
+    uint64_t sum = 0;
+    uint64_t offset = 0;
+    while (offset < fileSize) {
+        size_t want = fileSize - offset < chunk.size() ? fileSize - offset : chunk.size();
+        if (!platform::ReadAt(fd, offset, chunk.data(), want)) {
+            return false;
+        }
+        sum += shx::ByteSum(chunk.data(), want);
+        offset += want;
+    }
+    size_t tailLength = fileSize < shx::kTrailerSize ? fileSize : shx::kTrailerSize;
+    std::vector<uint8_t> tail(tailLength);
+    if (!platform::ReadAt(fd, fileSize - tailLength, tail.data(), tailLength)) {
+        return false;
+    }
+    sum -= shx::ByteSum(tail.data() + stored.excludedFrom, stored.excludedTo - stored.excludedFrom);
+    return static_cast<uint16_t>(sum) == stored.value;
+}
+
+int CFlashFileIO::ReadSuperfile(int quiet) {
+    records[shx::kRamDownloaderSlot].platformFallback = false;
+    if (dialog != nullptr) {
+        superfilePath = dialog->GetControlText(ctl::kFileName);
+    }
+    header.fill(0);
+
+    int openError = 0;
+    platform::UniqueFd file;
+    if (dialog == nullptr || !superfilePath.empty()) {
+        file = platform::OpenRegularForReading(superfilePath, openError);
+    }
+    if (!file.Valid()) {
+        ReportOpenFailure(kUnableToOpen + superfilePath, quiet, __LINE__);
+        return 0;
+    }
+    int64_t length = platform::FileLength(file.Get());
+    fileSize = length > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<uint32_t>(length < 0 ? 0 : length);
+
+    shx::StoredChecksum stored;
+    if (!ReadTail(file.Get(), stored)) {
+        ReportOpenFailure(kUnableToOpen + superfilePath, quiet, __LINE__);
+        return 0;
+    }
+    indexPath = shx::IndexFileName(superfilePath);
+
+    // Images count as up to date only for an index written from this very
+    // superfile: same stored checksum (never 0), names of its own image files,
+    // and image files that still hold what the index recorded.
+    imagesUpToDate = ReadImageIndex() == 1 && superfileChecksum != 0 &&
+                     superfileChecksum == stored.value && IndexNamesMatch() &&
+                     CheckImageChecksums() == 1;
+
+    if (stored.value != 0 && !imagesUpToDate && !ChecksumMatches(file.Get(), stored)) {
+        ReportOpenFailure(kChecksumMismatch + superfilePath, quiet, __LINE__);
+        return 0;
+    }
+    superfileChecksum = stored.value;
+
+    if (!imagesUpToDate) {
+        if (fileSize < shx::kHeaderSize || !platform::ReadAt(file.Get(), 0, header.data(), header.size())) {
+            header.fill(0);
+            ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
+            return 0;
+        }
+    }
+
+    std::string kind = shx::HeaderText(header, shx::kKindOffset, shx::kKindRoom);
+    if (kind == "R4X Superfile") {
+        ReportInvalid(kWrongCustomer, quiet, __LINE__);
+        return 0;
+    }
+    if (kind != "K380 Superfile") {
+        ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
+        return 0;
+    }
+
+    fileCount = shx::FileCount(header);
+    if (fileCount > shx::kSlots) {
+        ReportInvalid(kTooManyFiles, quiet, __LINE__);
+        return 0;
+    }
+    if (dialog != nullptr) {
+        dialog->ListReset(ctl::kFileMiscList);
+    }
+    if (WalkSubfiles(quiet) != 1) {
+        return 0;
+    }
+    if (dialog != nullptr) {
+        ShowFileInformation();
+    }
+    return 1;
+}
+
+void CFlashFileIO::FillRecord(int slot, const shx::SubfileDescriptor& descriptor) {
+    SubfileRecord& record = records[static_cast<size_t>(slot)];
+    record.start = descriptor.start;
+    record.end = descriptor.end;
+    record.length = descriptor.end - descriptor.start + 1;
+    record.declaredChecksum = descriptor.declaredChecksum;
+    record.type = descriptor.type;
+    record.descriptorBytes = descriptor.descriptorBytes;
+    record.version = descriptor.version;
+    record.highMark = descriptor.start;
+    record.imageName = shx::ImageFileName(superfilePath, slot);
+    record.present = true;
+}
+
+// Fills the records of the slots the file count covers. Slot 0 is always
+// taken; slot 1 must be empty and never counts; code groups count when their
+// descriptor is not empty. A non-empty descriptor the count leaves out means
+// the count is wrong, and the file is refused rather than flashed in part.
+int CFlashFileIO::WalkSubfiles(int quiet) {
+    int counted = 0;
+    int nextSlot = 0;
+    if (fileCount > 0) {
+        shx::SubfileDescriptor ram = shx::DescriptorAt(header, shx::kRamDownloaderSlot);
+        if (ram.end < ram.start) {
+            ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
+            return 0;
+        }
+        FillRecord(shx::kRamDownloaderSlot, ram);
+        SubfileRecord& record = records[shx::kRamDownloaderSlot];
+        record.type8 = false;
+        record.combo = false;
+        ramChecksum = ram.declaredChecksum;
+        ramVersionText = VersionText("v0x%.6X", ram.version);
+        if (PlatformName(ram.Family(), ram.Variant()) == 0) {
+            shx::SubfileDescriptor boot = shx::DescriptorAt(header, shx::kBootSlot);
+            if (PlatformName(boot.Family(), boot.Variant()) == 1) {
+                record.platformFallback = true;
+            }
+        }
+        platformFamily = ram.Family();
+        counted = 1;
+        nextSlot = shx::kBootSlot;
+
+        if (counted < fileCount) {
+            if (!shx::DescriptorAt(header, shx::kBootSlot).Empty()) {
+                ReportBootSlot();
+                return 0;
+            }
+            records[shx::kBootSlot].present = false;
+            bootVersionText = kNoVersion;
+            nextSlot = shx::kFirstCodeGroupSlot;
+        }
+        for (int slot = shx::kFirstCodeGroupSlot; slot < shx::kSlots && counted < fileCount; ++slot) {
+            int codeGroup = slot - shx::kFirstCodeGroupSlot;
+            shx::SubfileDescriptor descriptor = shx::DescriptorAt(header, slot);
+            SubfileRecord& group = records[static_cast<size_t>(slot)];
+            nextSlot = slot + 1;
+            if (descriptor.Empty()) {
+                group.present = false;
+                group.type8 = false;
+                if (codeGroup == 1) {
+                    appVersionText = kNoVersion;
+                }
+                continue;
+            }
+            if (descriptor.end < descriptor.start) {
+                ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
+                return 0;
+            }
+            FillRecord(slot, descriptor);
+            group.extraBytes = descriptor.extra;
+            group.extraSum = shx::Sum16(descriptor.extra.data(), descriptor.extra.size());
+            if (slot < shx::kBarkerEntries) {
+                std::copy_n(header.data() + shx::kBarkerTableOffset + shx::kBarkerSize * slot,
+                            shx::kBarkerSize, group.barkerCode.begin());
+            }
+            group.type8 = descriptor.type == shx::kSubfileTypeMarked;
+            group.combo = descriptor.type == shx::kSubfileTypeCombo;
+            std::string version = VersionText(" v0x%.6X", descriptor.version);
+            if (codeGroup == 1) {
+                appChecksum = descriptor.declaredChecksum;
+                appVersionText = version;
+            }
+            if (dialog != nullptr) {
+                dialog->ListAdd(ctl::kFileMiscList, "Code Group " + std::to_string(codeGroup) + version);
+                dialog->ListSelect(ctl::kFileMiscList, 0);
+            }
+            ++counted;
+        }
+    }
+    for (int slot = nextSlot; slot < shx::kSlots; ++slot) {
+        records[static_cast<size_t>(slot)].present = false;
+    }
+    bool leftOver = false;
+    for (int slot = nextSlot; slot < shx::kSlots && !leftOver; ++slot) {
+        leftOver = !shx::DescriptorAt(header, slot).Empty();
+    }
+    if (counted < fileCount || leftOver) {
+        ReportInvalid(kCountMismatch, quiet, __LINE__);
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,87 @@
+// Control side of the host services stand-in (ORX.so): what a host program or a
+// test uses to fill the device registry, receive what the module displays, and
+// make any service fail on demand. The module itself never includes this file;
+// it sees only flashdll/interfaces/ORX.h.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "interfaces/ORX.h"
+
+namespace orxhost {
+
+// One call of a display function as the host received it.
+struct DisplayEvent {
+    enum class Kind { Status, Error, Progress };
+    Kind kind = Kind::Status;
+    bool perDevice = false;  // an ...Ex call
+    uint16_t deviceId = 0;   // only for per-device calls
+    ORXThreadHandle thread = nullptr;
+    std::string text;  // status and error calls
+    int progress = 0;  // progress calls
+};
+
+// Receives every display call the host accepts. Called on the caller's thread;
+// implementations must be thread-safe.
+class DisplaySink {
+public:
+    virtual ~DisplaySink() = default;
+    virtual void OnDisplay(const DisplayEvent& event) = 0;
+};
+
+// Prints status and error lines to standard output, progress as a percentage
+// line; per-device events carry their device number.
+class ConsoleSink : public DisplaySink {
+public:
+    void OnDisplay(const DisplayEvent& event) override;
+
+private:
+    std::mutex lock;
+};
+
+// Keeps every event for tests to read.
+class RecordingSink : public DisplaySink {
+public:
+    void OnDisplay(const DisplayEvent& event) override;
+    std::vector<DisplayEvent> Events() const;
+    // Events of one kind, optionally only those of one device (per-device calls).
+    std::vector<DisplayEvent> Events(DisplayEvent::Kind kind) const;
+    std::vector<std::string> Texts(DisplayEvent::Kind kind) const;
+    void Clear();
+
+private:
+    mutable std::mutex lock;
+    std::vector<DisplayEvent> events;
+};
+
+// Installs the sink that receives display calls; nullptr drops them. Returns
+// the previous sink.
+std::shared_ptr<DisplaySink> SetDisplaySink(std::shared_ptr<DisplaySink> sink);
+
+// A device the host lists.
+struct DeviceEntry {
+    uint16_t deviceId = 0;
+    bool selected = true;  // listed by ORXGetSelectedDeviceList
+};
+
+void AddDevice(const DeviceEntry& device);
+void RemoveDevice(uint16_t deviceId);
+void ClearDevices();
+std::vector<DeviceEntry> Devices();
+
+// The next `times` calls of the named service (its exported name, for example
+// "ORXDisplayStatusEx") answer `code` without doing anything. A later call for
+// the same name replaces the earlier one.
+void InjectFailure(const std::string& function, int code, int times = 1);
+void ClearFailures();
+// How many times the named service was called since the last Reset().
+int CallCount(const std::string& function);
+
+// Back to a fresh host: no devices, no failures, no counts, no sink.
+void Reset();
+
+}  // namespace orxhost

@@ -1,0 +1,120 @@
+// Fakes for tests that drive the module's own code: a message-box handler
+// that records every box and answers from a script, a recording dialog view,
+// and a fixture base that gives each test a fresh module and host.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ErrorLog.h"
+#include "FlashView.h"
+#include "ORX_FP_FlashState.h"
+#include "OrxHost.h"
+#include "TestSupport.h"
+#include "platform/MessageBox.h"
+
+namespace testsupport {
+
+// Installed for its lifetime; boxes not scripted get the default answer.
+class ScriptedBoxes {
+public:
+    ScriptedBoxes() {
+        previous = platform::SetMessageBoxHandler([this](const platform::BoxRequest& request) {
+            std::lock_guard guard(lock);
+            boxes.push_back(request);
+            if (answers.empty()) {
+                return platform::DefaultAnswer(request.buttons);
+            }
+            platform::BoxAnswer answer = answers.front();
+            answers.pop_front();
+            return answer;
+        });
+    }
+    ~ScriptedBoxes() { platform::SetMessageBoxHandler(previous); }
+
+    void Answer(platform::BoxAnswer answer) {
+        std::lock_guard guard(lock);
+        answers.push_back(answer);
+    }
+    std::vector<platform::BoxRequest> Boxes() const {
+        std::lock_guard guard(lock);
+        return boxes;
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& box : Boxes()) {
+            texts.push_back(box.text);
+        }
+        return texts;
+    }
+
+private:
+    mutable std::mutex lock;
+    std::vector<platform::BoxRequest> boxes;
+    std::deque<platform::BoxAnswer> answers;
+    platform::BoxHandler previous;
+};
+
+class RecordingView : public IFlashView {
+public:
+    std::string GetControlText(int id) override { return texts[id]; }
+    void SetControlText(int id, const std::string& text) override { texts[id] = text; }
+    void EnableControl(int id, bool enable) override { enabled[id] = enable; }
+    void ShowControl(int id, bool show) override { shown[id] = show; }
+    void ListReset(int id) override {
+        lists[id].clear();
+        ++listResets[id];
+    }
+    void ListAdd(int id, const std::string& line) override { lists[id].push_back(line); }
+    void ListSelect(int id, int index) override { selected[id] = index; }
+    void CheckRadio(int id, bool checked) override { radios[id] = checked; }
+    void Move(int left, int top, int right, int bottom) override {
+        moves.push_back({left, top, right, bottom});
+    }
+
+    std::map<int, std::string> texts;
+    std::map<int, bool> enabled;
+    std::map<int, bool> shown;
+    std::map<int, std::vector<std::string>> lists;
+    std::map<int, int> listResets;
+    std::map<int, int> selected;
+    std::map<int, bool> radios;
+    std::vector<std::vector<int>> moves;
+};
+
+// A fresh scratch directory as the current directory, a fresh host, boxes
+// recorded, the error log on, and the module opened without a dialog.
+class ModuleTest : public ::testing::Test {
+protected:
+    ModuleTest() {
+        orxhost::Reset();
+        headlessMode.store(1);
+        SetDeviceMode(0);
+        errorLogEnabled.store(1);
+        hostInstance.store(this);
+    }
+    ~ModuleTest() override {
+        orxhost::Reset();
+        hostInstance.store(nullptr);
+        errorLogEnabled.store(0);
+    }
+
+    // The whole of FlashErrorLog1.log, or empty when there is none.
+    std::string Log1() const {
+        std::error_code ignored;
+        return std::filesystem::exists(scratch.File("FlashErrorLog1.log"), ignored)
+                   ? ReadText(scratch.File("FlashErrorLog1.log"))
+                   : std::string();
+    }
+
+    ScratchDir scratch;
+    ScriptedBoxes boxes;
+};
+
+}  // namespace testsupport

@@ -1,0 +1,15 @@
+// The bytes a sub-file's data records carry, before holes and extra records.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "Manifest.h"
+
+namespace mkshx {
+
+// Size() bytes: generated, or hex data padded with 0xFF; a type-2 sub-file
+// with an explicit barker gets it as its first eight bytes.
+std::vector<uint8_t> GenerateContent(const SubfileSpec& sub, uint64_t manifestSeed);
+
+}  // namespace mkshx
