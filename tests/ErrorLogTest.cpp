@@ -54,7 +54,7 @@ std::string CLocaleTimeLine(std::time_t moment) {
 
 // A zone far from UTC, so a log that wrote UTC instead of local time shows.
 class ScopedTimeZone {
-public:
+  public:
     explicit ScopedTimeZone(const char* zone) {
         const char* old = std::getenv("TZ");
         hadZone = old != nullptr;
@@ -71,7 +71,7 @@ public:
         tzset();
     }
 
-private:
+  private:
     bool hadZone = false;
     std::string previous;
 };
@@ -79,7 +79,7 @@ private:
 // Each test starts with a freshly loaded log object: an access-denied refusal
 // leaves the object's own switch off for the rest of the process.
 class ErrorLogFixture : public ModuleTest {
-protected:
+  protected:
     ErrorLogFixture() { FreshLogObject(); }
     ~ErrorLogFixture() override {
         FreshLogObject();
@@ -183,7 +183,7 @@ TEST_F(ErrorLogFileChoiceTest, CallBeforeLoggingIsEnabledWritesNothing) {
 
 // The bytes of one entry. The zone is far from UTC so local time is checked.
 class ErrorLogEntryLayoutTest : public ErrorLogFixture {
-protected:
+  protected:
     // Logs one entry and checks the file holds exactly it: a time line for a
     // moment during the call, then `body`.
     void ExpectSingleEntry(double line, const char* message, const char* sourceFile,
@@ -244,7 +244,7 @@ TEST_F(ErrorLogEntryLayoutTest, SecondEntryFollowsFirstWhole) {
 
 // The time line's text, independent of the process locale.
 class ErrorLogTimeLineTest : public ::testing::Test {
-protected:
+  protected:
     static struct tm Moment(int year, int month, int day, int hour, int minute, int second) {
         struct tm moment {};
         moment.tm_year = year - 1900;
@@ -377,13 +377,13 @@ TEST_F(ErrorLogSwitchOffTest, LoggingResumesWhenEnabledAgainAfterFilesAreFreed) 
 
 // Restores the directory's permissions before the scratch directory goes.
 class ScopedMode {
-public:
+  public:
     ScopedMode(std::string path, mode_t mode) : path(std::move(path)) {
         chmod(this->path.c_str(), mode);
     }
     ~ScopedMode() { chmod(path.c_str(), 0755); }
 
-private:
+  private:
     std::string path;
 };
 

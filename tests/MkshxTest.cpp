@@ -124,6 +124,19 @@ std::string RecordFault(std::string line) {
     return "";
 }
 
+// The mkshx binary sits beside the test binary; the sources hold the sample.
+std::filesystem::path BinDir() {
+    const char* bin = std::getenv("ORX_TEST_BIN");
+    return bin != nullptr ? std::filesystem::path(bin)
+                          : std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+
+std::filesystem::path SourceDir() {
+    const char* source = std::getenv("ORX_SOURCE_DIR");
+    return source != nullptr ? std::filesystem::path(source)
+                             : std::filesystem::path(__FILE__).parent_path().parent_path();
+}
+
 const char* kThreeSlots = R"({"date": "Dec 07 2026", "subfiles": [
     {"slot": 0, "start": "0x03FC0000", "size": 600, "version": "0x0101"},
     {"slot": "cg0", "start": "0x10000000", "size": 300, "type": 2, "barker": "0102030405060708"},
@@ -275,7 +288,8 @@ TEST(MkshxImage, HolesAndShortHexStayErased) {
     EXPECT_NE(std::string(built.bytes.begin(), built.bytes.end()).find("S30B00002000010203FFFFFF"),
               std::string::npos);
     std::vector<bool> covered(64);
-    for (const auto& line : Blocks(built.bytes)[0]) {
+    const auto blocks = Blocks(built.bytes);
+    for (const auto& line : blocks[0]) {
         if (line[1] == '3') {
             size_t at = std::stoul(line.substr(4, 8), nullptr, 16) - 0x1000;
             size_t n = std::stoul(line.substr(2, 2), nullptr, 16) - 5;
@@ -341,7 +355,7 @@ TEST(MkshxImage, ImagesMatchSrecCat) {
         }
         testsupport::WriteText("block.srec", text);
         uint32_t start = LE32(built.bytes, Desc(slot));
-        std::string command = "srec_cat block.srec -contradictory-bytes=warning -crop " +
+        std::string command = "srec_cat -contradictory-bytes=warning block.srec -crop " +
                               std::to_string(start) + " " + std::to_string(start + image.size()) +
                               " -offset -" + std::to_string(start) + " -fill 0xFF 0 " +
                               std::to_string(image.size()) + " -o out.bin -binary 2>/dev/null";
@@ -483,15 +497,14 @@ TEST(MkshxFiles, WritesImagesBesideTheSuperfile) {
 }
 
 TEST(MkshxCli, JsonSummaryAndOneLineErrors) {
-    const char* bin = std::getenv("ORX_TEST_BIN");
-    if (bin == nullptr) {
-        GTEST_SKIP() << "ORX_TEST_BIN not set";
+    const std::filesystem::path mkshx = BinDir() / "mkshx";
+    if (!std::filesystem::exists(mkshx)) {
+        GTEST_SKIP() << mkshx << " not built";
     }
     testsupport::ScratchDir dir;
     testsupport::WriteText("m.json", kThreeSlots);
-    std::string mkshx = std::string(bin) + "/mkshx";
     auto run = [&](const std::string& args) {
-        int status = std::system((mkshx + " " + args + " > out.txt 2> err.txt").c_str());
+        int status = std::system((mkshx.string() + " " + args + " > out.txt 2> err.txt").c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
     ASSERT_EQ(run("m.json -o fw.shx --images --json --variant bad-checksum --seed 3"), 0);
@@ -511,12 +524,8 @@ TEST(MkshxCli, JsonSummaryAndOneLineErrors) {
 }
 
 TEST(MkshxSample, SampleManifestDescribesAGsmRelease) {
-    const char* source = std::getenv("ORX_SOURCE_DIR");
-    if (source == nullptr) {
-        GTEST_SKIP() << "ORX_SOURCE_DIR not set";
-    }
     BuiltSuperfile built =
-        mkshx::BuildSuperfile(mkshx::LoadManifest(std::string(source) + "/examples/sample.json"));
+        mkshx::BuildSuperfile(mkshx::LoadManifest((SourceDir() / "examples/sample.json").string()));
     EXPECT_EQ(LE16(built.bytes, 944), 5);
     for (int slot : {0, 2, 3, 4, 6}) {
         EXPECT_EQ(built.bytes[Desc(slot) + 18], 2);

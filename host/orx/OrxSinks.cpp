@@ -6,16 +6,19 @@ namespace orxhost {
 
 void ConsoleSink::OnDisplay(const DisplayEvent& event) {
     std::lock_guard guard(lock);
-    std::string device = event.perDevice ? "[" + std::to_string(event.deviceId) + "] " : "";
+    char device[16] = "";
+    if (event.perDevice) {
+        std::snprintf(device, sizeof device, "[%u] ", static_cast<unsigned>(event.deviceId));
+    }
     switch (event.kind) {
         case DisplayEvent::Kind::Status:
-            std::printf("%sstatus: %s\n", device.c_str(), event.text.c_str());
+            std::printf("%sstatus: %s\n", device, event.text.c_str());
             break;
         case DisplayEvent::Kind::Error:
-            std::printf("%serror: %s\n", device.c_str(), event.text.c_str());
+            std::printf("%serror: %s\n", device, event.text.c_str());
             break;
         case DisplayEvent::Kind::Progress:
-            std::printf("%sprogress: %d\n", device.c_str(), event.progress);
+            std::printf("%sprogress: %d\n", device, event.progress);
             break;
     }
     std::fflush(stdout);

@@ -1,7 +1,6 @@
 #include "Checksum.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 
 namespace mkshx {

@@ -71,7 +71,11 @@ uint64_t Number(const nlohmann::json& value, const std::string& where, uint64_t 
     if (value.is_number_unsigned()) {
         result = value.get<uint64_t>();
     } else if (value.is_number_integer()) {
-        Fail(where, "must not be negative");
+        // Numbers set from C++ code arrive signed even when they are not negative.
+        if (value.get<int64_t>() < 0) {
+            Fail(where, "must not be negative");
+        }
+        result = static_cast<uint64_t>(value.get<int64_t>());
     } else if (value.is_string()) {
         result = ParseNumberText(value.get<std::string>(), where);
     } else {

@@ -36,7 +36,11 @@ int Run(int argc, char** argv) {
     app.add_option("--variant", variants,
                    "deliberate fault to apply, repeatable: " + VariantList());
     auto* seedOption =
-        app.add_option("--seed", seed, "replaces the manifest's seed for generated random data");
+        app.add_option("--seed", seed, "replaces the manifest's seed for generated random data")
+            ->check([](const std::string& text) {
+                // The unsigned conversion would otherwise wrap "-1" silently.
+                return text.find('-') == std::string::npos ? "" : "must not be negative";
+            });
     app.add_flag("--json", json, "print a one-line JSON summary on standard output");
 
     try {
