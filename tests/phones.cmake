@@ -1,0 +1,1 @@
+# Tests of the phone side: device library, simulated phone, host device services.
