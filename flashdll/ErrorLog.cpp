@@ -20,15 +20,11 @@ namespace {
 const char* const kMonths[12] = {"January", "February", "March",     "April",   "May",      "June",
                                  "July",    "August",   "September", "October", "November", "December"};
 
-// The length of an open file, or -1.
-int64_t FileLength(int fd) {
-    struct stat info {};
-    return fstat(fd, &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
-}
-
+// A regular file below the size limit. Anything else (a directory, a pipe)
+// is never written to.
 bool HasRoom(int fd) {
-    int64_t length = FileLength(fd);
-    return length >= 0 && length < kErrorLogLimit;
+    struct stat info {};
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size < kErrorLogLimit;
 }
 
 }  // namespace
@@ -44,9 +40,10 @@ std::string FormatLogTime(const struct tm& time) {
 int CErrorLog::FindLogFile() {
     for (int n = 1; n <= kErrorLogFiles; ++n) {
         logFileName = "FlashErrorLog" + std::to_string(n) + ".log";
-        int fd = open(logFileName.c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd < 0) {
-            fd = open(logFileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        // Non-blocking, so that a pipe under a log file's name cannot hang every writer.
+        int fd = open(logFileName.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0 && errno != ENXIO) {
+            fd = open(logFileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
         }
         if (fd >= 0) {
             bool room = HasRoom(fd);
@@ -133,6 +130,11 @@ void LogFlashError(double line, const char* message, const char* sourceFile,
     bool toConsole = false;
     {
         std::lock_guard guard(errorLogLock);
+        // Writers that waited here while another switched the log off stop
+        // now, so the log's own failure is reported once.
+        if (errorLogEnabled.load() != 1) {
+            return;
+        }
         if (errorLog.Open(headlessMode.load()) == 1) {
             errorLog.WriteEntry(line, message, sourceFile, deviceText);
             errorLog.Close();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <barrier>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -283,6 +284,34 @@ TEST_F(ErrorLogTimeLineTest, MonthNamesStayEnglishUnderGermanLocale) {
 
 // Switching itself off, and where the log's own failure is reported.
 class ErrorLogSwitchOffTest : public ErrorLogFixture {};
+
+TEST_F(ErrorLogSwitchOffTest, AllFourFullIsReportedOnceWhenWritersRace) {
+    MakeAllFull();
+    SetDeviceMode(1);
+    for (int round = 0; round < 50; ++round) {
+        errorLogEnabled.store(1);
+        size_t before = boxes.Boxes().size();
+        std::barrier start(8);
+        std::vector<std::thread> writers;
+        for (int t = 0; t < 8; ++t) {
+            writers.emplace_back([&start] {
+                start.arrive_and_wait();
+                LogFlashError(40, "lost", "ORX_FP_Flash");
+            });
+        }
+        for (std::thread& writer : writers) {
+            writer.join();
+        }
+        ASSERT_EQ(boxes.Boxes().size() - before, 1u) << "round " << round;
+    }
+}
+
+TEST_F(ErrorLogFileChoiceTest, PipeUnderALogNameIsPassedOverNotWaitedOn) {
+    ASSERT_EQ(mkfifo("FlashErrorLog1.log", 0644), 0);
+    LogFlashError(12, "after the pipe", "ORX_FP_Flash");
+    EXPECT_NE(testsupport::ReadText(scratch.File("FlashErrorLog2.log")).find("after the pipe"),
+              std::string::npos);
+}
 
 TEST_F(ErrorLogSwitchOffTest, AllFourFullReportsOnceOnConsoleWhenHeadless) {
     MakeAllFull();
