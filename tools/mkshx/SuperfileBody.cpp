@@ -58,37 +58,19 @@ std::vector<std::pair<uint64_t, uint64_t>> DataRuns(const SubfileSpec& sub) {
     return runs;
 }
 
-// The converter's cut, in its 32-bit arithmetic: a record whose first or
-// one-past-last address lies in [s, e] is written from that side; one that
-// spans the whole slot, or lies outside it, writes nothing.
+// The part of a record that lies in the slot [s, e], written at its place in
+// the image; addresses are taken in 64 bits so nothing wraps into a slot.
 void ApplyRecord(std::vector<uint8_t>& image, uint32_t s, uint32_t e, uint32_t a,
                  const uint8_t* data, uint32_t n) {
-    uint32_t past = a + n;
-    bool firstIn = s <= a && a <= e;
-    bool pastIn = s <= past && past <= e;
-    if (firstIn && pastIn) {
-        std::copy(data, data + n, image.begin() + (a - s));
+    if (n == 0) {
         return;
     }
-    if (!firstIn && !pastIn) {
+    uint64_t first = std::max<uint64_t>(a, s);
+    uint64_t last = std::min<uint64_t>(uint64_t{a} + n - 1, e);
+    if (first > last) {
         return;
     }
-    if (s > a) {
-        uint32_t count = past - s;
-        std::copy(data + (n - count), data + n, image.begin());
-        return;
-    }
-    uint32_t count = e - a + 1;
-    if (count > n) {
-        // Only reachable when a + n wraps to 0 in a slot starting at 0.
-        char text[128];
-        snprintf(text, sizeof text,
-                 "manifest: a record at 0x%08X wraps the 32-bit address space; the "
-                 "converter would write outside the image",
-                 a);
-        throw ManifestError(text);
-    }
-    std::copy(data, data + count, image.begin() + (a - s));
+    std::copy(data + (first - a), data + (last - a) + 1, image.begin() + (first - s));
 }
 
 class BodyWriter {
