@@ -67,6 +67,18 @@ ORX_FP_FLASH_API int UTCOpen(int mode, void* parent, int left, int top, int righ
 ORX_FP_FLASH_API int GetSuperfileInformation(const char* superfilePath, OrxTextArray* infoArray,
                                              uint16_t* firstVersion);
 
+/* Beyond the host protocol. Converts a superfile into its image files and
+ * image index without flashing, as a flash job would before it starts; an
+ * unchanged superfile whose images are intact is not converted again. Reports
+ * go to standard output (or the host's per-device display after FlashDevice),
+ * with the conversion's progress in percent. upToDate (may be NULL) receives 1
+ * when the images were already up to date, else 0. images (may be NULL)
+ * receives the image file paths in slot order, one per entry, as many as fit;
+ * the entries after the last path are set to empty texts. Returns 0, 3 for
+ * bad arguments, or 52 when the superfile cannot be read or converted. */
+ORX_FP_FLASH_API int ConvertSuperfile(const char* superfilePath, int* upToDate,
+                                      OrxTextArray* images);
+
 #ifdef __cplusplus
 }
 #endif

@@ -11,6 +11,8 @@
 
 #include "FlashView.h"
 #include "ORX_FP_FlashFileIO_Formats.h"
+#include "ORX_FP_FlashFileIO_LineReader.h"
+#include "platform/File.h"
 
 struct SubfileRecord {
     uint32_t length = 0;
@@ -29,6 +31,23 @@ struct SubfileRecord {
     bool type8 = false;
     bool combo = false;
     bool platformFallback = false;  // slot 0: platform named from the boot slot's bytes
+};
+
+// The fields of the S-record line last decoded.
+struct SRecordFields {
+    int type = 0;
+    int byteCount = 0;
+    uint32_t address = 0;
+    std::array<uint8_t, 512> data{};
+    int dataLength = 0;
+};
+
+// An image file while it is built: locked against other processes, mapped,
+// and written in place.
+struct ImageFile {
+    platform::UniqueFd fd;
+    uint8_t* map = nullptr;
+    uint64_t length = 0;
 };
 
 class CFlashFileIO {
@@ -53,6 +72,25 @@ public:
     int ReadImageIndex();
     int CheckImageChecksums();
     static int SumFile16(const std::string& fileName, uint16_t& sum);
+
+    // Conversion into image files (ORX_FP_FlashFileIO_Images.cpp).
+    int PrepareImages();
+    int BuildImageFiles();
+    int DeleteImageFiles();
+    int CollectBarkerCodes();
+    // Reads the next S-record line into the current fields; 0 at the end.
+    int ReadSRecord();
+    const SRecordFields& CurrentRecord() const { return srec; }
+    // Opens the superfile for S-record reading at offset (the body starts at
+    // the end of the header); 0 when it cannot be opened.
+    int OpenSuperfileStream(uint64_t offset);
+
+    // Packets for the engine from an image file it opened itself: a data
+    // packet (2-byte big-endian length, n bytes, Sum8) and a tail packet
+    // (0, 8, eight bytes, Sum8). 1 on success; a failed read is reported.
+    int ReadImagePacket(int fd, std::span<uint8_t> buffer, size_t n);
+    int ReadImageTailPacket(int fd, std::span<uint8_t> buffer, size_t have, size_t n);
+    static uint8_t Sum8(const uint8_t* block, size_t n) { return shx::Sum8(block, n); }
 
     // Fills an information array of at least 12 texts; see the export.
     void GetFileInformation(std::span<std::string> info, uint16_t& firstVersion);
@@ -96,6 +134,17 @@ private:
     void ReportInvalid(const std::string& text, int quiet, int line);
     void ReportError(const std::string& text, int line);
     void ReportBootSlot();
+    void ReportProgress(int percent);
+    void ReportBuildStop(const std::string& text, int line);
+    void ReportBuildError(const std::string& text);
+    void ReportBoxedError(const std::string& text, int line);
+
+    bool CreateImageFile(int slot);
+    int OpenImageFiles();
+    void CloseImageFiles();
+    void WriteRecordData(int image, uint64_t total);
+    void WriteSlotPart(int slot);
+    bool RemoveStaleIndex();
 
     bool ReadTail(int fd, shx::StoredChecksum& stored);
     bool ChecksumMatches(int fd, const shx::StoredChecksum& stored);
@@ -129,4 +178,8 @@ private:
     std::string bootVersionText;
     std::vector<SubfileRecord> records;
     std::vector<uint8_t> indexTable;
+    SRecordFields srec;
+    platform::UniqueFd superfileStream;
+    shx::LineReader lineReader;
+    std::vector<ImageFile> images;
 };

@@ -119,8 +119,12 @@ const char* PlatformText(uint8_t family, uint8_t variant, bool& known) {
 }
 
 StoredChecksum FindStoredChecksum(const uint8_t* tail, size_t length) {
-    std::string_view text(reinterpret_cast<const char*>(tail), strnlen(reinterpret_cast<const char*>(tail), length));
     StoredChecksum stored;
+    if (tail == nullptr || length == 0) {
+        return stored;
+    }
+    const char* chars = reinterpret_cast<const char*>(tail);
+    std::string_view text(chars, strnlen(chars, length));
     size_t s7 = text.find("S7");
     if (s7 == std::string_view::npos) {
         return stored;

@@ -1,6 +1,9 @@
 // The image index file (.hmg): what the last conversion of a superfile wrote,
 // so that an unchanged superfile skips the next one.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "ORX_FP_FlashFileIO.h"
@@ -29,11 +32,14 @@ bool CFlashFileIO::IndexEntryPresent(int slot) const {
     return shx::ReadLe32(IndexEntry(slot) + kPresentOffset) == 1;
 }
 
+// Written beside its final name and then renamed, so a reader sees either the
+// old index or the whole new one, never a part.
 int CFlashFileIO::WriteImageIndex() {
     indexVersion = shx::kIndexVersion;
     indexChecksum = 0;
     int error = 0;
-    platform::UniqueFd file = platform::CreateForWriting(indexPath, error);
+    const std::string partPath = indexPath + ".part";
+    platform::UniqueFd file = platform::CreateForWriting(partPath, error);
     if (!file.Valid()) {
         return 0;
     }
@@ -58,7 +64,13 @@ int CFlashFileIO::WriteImageIndex() {
     shx::WriteLe16(image.data() + 4, superfileChecksum);
     std::memcpy(image.data() + 6, header.data(), header.size());
     std::memcpy(image.data() + 6 + header.size(), indexTable.data(), indexTable.size());
-    return platform::WriteAll(file.Get(), image.data(), image.size()) ? 1 : 0;
+    bool written = platform::WriteAll(file.Get(), image.data(), image.size());
+    file.Reset();
+    if (!written || rename(partPath.c_str(), indexPath.c_str()) != 0) {
+        unlink(partPath.c_str());
+        return 0;
+    }
+    return 1;
 }
 
 int CFlashFileIO::ReadImageIndex() {

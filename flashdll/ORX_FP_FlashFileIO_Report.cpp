@@ -45,3 +45,55 @@ void CFlashFileIO::ReportBootSlot() {
         "ERROR: The file you have selected is an invalid superfile.\nPlease enter in a valid "
         "superfile.");
 }
+
+// Conversion progress in percent; -1 resets the host's progress (on the
+// console it ends the progress line).
+void CFlashFileIO::ReportProgress(int percent) {
+    std::string text = std::to_string(percent < 0 ? 0 : percent);
+    if (dialog != nullptr) {
+        HostDisplayProgress(text);
+    } else if (IsDeviceMode() != 0) {
+        HostDisplayProgressEx(deviceIndex, text);
+    } else if (percent < 0) {
+        ConsolePrintLine("");
+    } else {
+        ConsolePrintProgress(percent);
+    }
+}
+
+// An error on the error channel alone, with no box and no log entry.
+void CFlashFileIO::ReportBuildError(const std::string& text) {
+    if (dialog != nullptr) {
+        HostDisplayError(text);
+    } else if (IsDeviceMode() != 0) {
+        HostDisplayErrorEx(deviceIndex, text);
+    } else {
+        ConsolePrintLine(text);
+    }
+}
+
+// A conversion that stops: the error, the progress back to zero, a log entry.
+void CFlashFileIO::ReportBuildStop(const std::string& text, int line) {
+    ReportBuildError(text);
+    if (dialog != nullptr) {
+        HostDisplayProgress("0");
+    } else if (IsDeviceMode() != 0) {
+        HostDisplayProgressEx(deviceIndex, "0");
+    } else {
+        ConsolePrintProgress(0);
+        ConsolePrintLine("");
+    }
+    LogFlashError(line, text, kSource);
+}
+
+// A box with the dialog, else the error channel; always logged.
+void CFlashFileIO::ReportBoxedError(const std::string& text, int line) {
+    if (dialog != nullptr) {
+        platform::ShowStopBox(text);
+    } else if (IsDeviceMode() != 0) {
+        HostDisplayErrorEx(deviceIndex, text);
+    } else {
+        ConsolePrintLine(text);
+    }
+    LogFlashError(line, text, kSource);
+}

@@ -21,7 +21,8 @@ public:
     explicit InfoBuffers(int count, size_t size = 64) : buffers(static_cast<size_t>(count)) {
         for (auto& buffer : buffers) {
             buffer.assign(size, '\0');
-            std::copy_n("caller", 7, buffer.begin());
+            std::string marker = std::string("caller").substr(0, size - 1);
+            std::copy(marker.begin(), marker.end(), buffer.begin());
             pointers.push_back(buffer.data());
         }
         array = {pointers.data(), count, size};

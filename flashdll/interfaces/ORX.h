@@ -33,6 +33,21 @@ private:
     std::vector<uint16_t> items;
 };
 
+// A byte stream to one interface of one phone, handed out by ORXOpenDeviceLink
+// to the flash device library, which owns it (deletes it; the destructor
+// closes). One thread uses a link at a time; Close may come from any thread.
+class ORXDeviceLink {
+public:
+    virtual ~ORXDeviceLink() = default;
+    // Sends all `size` bytes; false when the link is cut or closed.
+    virtual bool Write(const uint8_t* data, size_t size) = 0;
+    // Waits up to timeoutMs for bytes and copies at most `capacity` of them into
+    // `out`: the count, 0 when none came in time, -1 when the link is cut or closed.
+    virtual long Read(uint8_t* out, size_t capacity, uint32_t timeoutMs) = 0;
+    // Ends the link; later calls fail. Safe to call more than once.
+    virtual void Close() = 0;
+};
+
 // Code that ORXGetInterfaceHandle answers when the device lacks the interface.
 inline constexpr int kOrxNoSuchInterface = 71;
 // Room for the replies of ORXSendCommand.
@@ -67,5 +82,13 @@ ORX_HOST_API int ORXTestCmdInit(uint16_t deviceId, int serial);
 ORX_HOST_API int ORXSendCommand(uint16_t deviceId, ORXInterfaceHandle handle, const char* command,
                                 uint8_t* reply, int one, uint8_t* data, uint32_t* value,
                                 uint16_t replyDeviceId);
+
+// Device link for the flash device library: on 0, *link holds a new link to the
+// interface that `handle` names on the device (the caller owns it); non-zero:
+// no such device, a stale or foreign handle, or an interface without a link.
+ORX_HOST_API int ORXOpenDeviceLink(uint16_t deviceId, ORXInterfaceHandle handle,
+                                   ORXDeviceLink** link);
+// The signature the device library looks up by name.
+using ORXOpenDeviceLinkFunction = int (*)(uint16_t, ORXInterfaceHandle, ORXDeviceLink**);
 
 }  // extern "C"

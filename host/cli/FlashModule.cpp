@@ -39,7 +39,8 @@ bool FlashModule::Load(const std::string& path, std::string& error) {
         return false;
     }
     return Bind(handle, "UTCInit", utcInit, error) && Bind(handle, "UTCOpen", utcOpen, error) &&
-           Bind(handle, "GetSuperfileInformation", getSuperfileInformation, error);
+           Bind(handle, "GetSuperfileInformation", getSuperfileInformation, error) &&
+           Bind(handle, "ConvertSuperfile", convertSuperfile, error);
 }
 
 int FlashModule::OpenHeadless() {

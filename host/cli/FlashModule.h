@@ -26,6 +26,7 @@ public:
     decltype(&UTCInit) utcInit = nullptr;
     decltype(&UTCOpen) utcOpen = nullptr;
     decltype(&GetSuperfileInformation) getSuperfileInformation = nullptr;
+    decltype(&ConvertSuperfile) convertSuperfile = nullptr;
 
 private:
     void* handle = nullptr;

@@ -3,6 +3,7 @@
 // exports.
 #include <CLI/CLI.hpp>
 
+#include "ConvertCommand.h"
 #include "FlashModule.h"
 #include "InfoCommand.h"
 
@@ -15,8 +16,14 @@ int main(int argc, char** argv) {
     InfoOptions info;
     AddInfoCommand(app, info);
 
+    ConvertOptions convert;
+    AddConvertCommand(app, convert);
+
     CLI11_PARSE(app, argc, argv);
 
+    if (app.got_subcommand("convert")) {
+        return RunConvertCommand(convert, modulePath);
+    }
     if (app.got_subcommand("info")) {
         return RunInfoCommand(info, modulePath);
     }

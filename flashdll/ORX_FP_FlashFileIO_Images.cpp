@@ -1,0 +1,318 @@
+// Converting a superfile into one image file per present sub-file, each an
+// exact copy of the sub-file's address range with 0xFF where no record wrote,
+// followed by the image index that lets the next job skip the work.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "ErrorLog.h"
+#include "ORX_FP_FlashFileIO.h"
+#include "ORX_FP_FlashHost.h"
+#include "ORX_FP_FlashState.h"
+#include "platform/FileError.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+constexpr const char* kSource = "ORX_FP_FlashFileIO";
+constexpr const char* kWriteProtected = "Image file is currently write protected by another process!";
+
+// One conversion at a time in the whole module.
+std::mutex imageLock;
+
+std::string Printf(const char* format, int a, int b = 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+// True when another process holds the file's build lock.
+bool LockedElsewhere(int fd) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        flock(fd, LOCK_UN);
+        return false;
+    }
+    return errno == EWOULDBLOCK;
+}
+
+}  // namespace
+
+int CFlashFileIO::PrepareImages() {
+    std::lock_guard guard(imageLock);
+    if (ReadSuperfile(0) != 1) {
+        return 0;
+    }
+    if (imagesUpToDate) {
+        return 1;
+    }
+    if (BuildImageFiles() != 1) {
+        return 0;
+    }
+    WriteImageIndex();
+    return 1;
+}
+
+int CFlashFileIO::DeleteImageFiles() {
+    int result = 1;
+    for (int slot = 0; slot < shx::kSlots; ++slot) {
+        const SubfileRecord& record = records[static_cast<size_t>(slot)];
+        if (!record.present) {
+            continue;
+        }
+        int error = 0;
+        platform::UniqueFd existing = platform::OpenRegularForReading(record.imageName, error);
+        if (!existing.Valid()) {
+            continue;
+        }
+        // A file another process is building stays; creating it again meets
+        // that process's lock and asks the user.
+        if (LockedElsewhere(existing.Get())) {
+            continue;
+        }
+        existing.Reset();
+        if (unlink(record.imageName.c_str()) != 0) {
+            result = 0;
+        }
+    }
+    return result;
+}
+
+// An index left from an earlier build must not outlive the images it
+// described: removed before any image is touched, it is written again only
+// after a good build, so an interrupted build always leads to a rebuild.
+bool CFlashFileIO::RemoveStaleIndex() {
+    if (unlink(indexPath.c_str()) == 0 || errno == ENOENT) {
+        return true;
+    }
+    ReportFileException(platform::FileErrorCauseFromErrno(errno));
+    return false;
+}
+
+bool CFlashFileIO::CreateImageFile(int slot) {
+    const SubfileRecord& record = records[static_cast<size_t>(slot)];
+    ImageFile& image = images[static_cast<size_t>(slot)];
+    image.length = static_cast<uint64_t>(record.end) - record.start + 1;
+    for (;;) {
+        int error = 0;
+        platform::UniqueFd fd(open(record.imageName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        if (fd.Valid() && flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+            error = errno;
+            fd.Reset();
+        } else if (!fd.Valid()) {
+            error = errno;
+        }
+        if (fd.Valid()) {
+            // Reserve the blocks first: a full disk is reported here, never met
+            // later as a fault while the mapping is written.
+            if (ftruncate(fd.Get(), 0) != 0 ||
+                (error = posix_fallocate(fd.Get(), 0, static_cast<off_t>(image.length))) != 0 ||
+                ftruncate(fd.Get(), static_cast<off_t>(image.length)) != 0) {
+                error = error != 0 ? error : errno;
+                ReportFileException(platform::FileErrorCauseFromErrno(error));
+                ReportBuildError(kWriteProtected);
+                return false;
+            }
+            void* map = mmap(nullptr, image.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.Get(), 0);
+            if (map == MAP_FAILED) {
+                ReportFileException(platform::FileErrorCauseFromErrno(errno));
+                ReportBuildError(kWriteProtected);
+                return false;
+            }
+            image.map = static_cast<uint8_t*>(map);
+            image.fd = std::move(fd);
+            std::memset(image.map, 0xFF, image.length);
+            return true;
+        }
+        int cause = platform::FileErrorCauseFromErrno(error);
+        ReportFileException(cause);
+        if (cause == platform::kSharingViolation &&
+            platform::ShowMessageBox({kWriteProtected, "ORX_FP_Flash", platform::BoxIcon::Stop,
+                                      platform::BoxButtons::RetryCancel, true}) ==
+                platform::BoxAnswer::Retry) {
+            continue;
+        }
+        ReportBuildError(kWriteProtected);
+        return false;
+    }
+}
+
+// Creates the image files of the present records, in slot order, until as
+// many as the file count are open; 0 when one cannot be created.
+int CFlashFileIO::OpenImageFiles() {
+    images.clear();
+    images.resize(shx::kSlots);
+    int opened = 0;
+    for (int slot = 0; slot < shx::kSlots && opened < fileCount; ++slot) {
+        if (!records[static_cast<size_t>(slot)].present) {
+            continue;
+        }
+        if (!CreateImageFile(slot)) {
+            return 0;
+        }
+        ++opened;
+    }
+    return 1;
+}
+
+void CFlashFileIO::CloseImageFiles() {
+    for (ImageFile& image : images) {
+        if (image.map != nullptr) {
+            munmap(image.map, image.length);
+            image.map = nullptr;
+        }
+        image.fd.Reset();
+    }
+    images.clear();
+}
+
+// Writes the part of the current S3 record that lies in the slot's range.
+void CFlashFileIO::WriteSlotPart(int slot) {
+    SubfileRecord& record = records[static_cast<size_t>(slot)];
+    ImageFile& image = images[static_cast<size_t>(slot)];
+    if (image.map == nullptr || srec.dataLength <= 0) {
+        return;
+    }
+    uint64_t a = srec.address;
+    uint64_t last = a + static_cast<uint64_t>(srec.dataLength) - 1;
+    uint64_t first = std::max<uint64_t>(a, record.start);
+    last = std::min<uint64_t>(last, record.end);
+    if (first > last) {
+        return;
+    }
+    std::memcpy(image.map + (first - record.start), srec.data.data() + (first - a), last - first + 1);
+    record.highMark = std::max(record.highMark, static_cast<uint32_t>(last));
+}
+
+void CFlashFileIO::WriteRecordData(int image, uint64_t total) {
+    WriteSlotPart(image);
+    if (image == shx::kFirstCodeGroupSlot && records[shx::kFirstCodeGroupSlot + 1].present) {
+        WriteSlotPart(shx::kFirstCodeGroupSlot + 1);
+    }
+    int percent = total == 0 ? 0 : static_cast<int>(lineReader.Position() * 100 / total);
+    if (percent != lastPercent) {
+        ReportProgress(percent);
+        lastPercent = percent;
+    }
+}
+
+int CFlashFileIO::BuildImageFiles() {
+    if (DeleteImageFiles() != 1) {
+        return 0;
+    }
+    if (!RemoveStaleIndex() || OpenSuperfileStream(shx::kHeaderSize) != 1) {
+        return 0;
+    }
+    if (OpenImageFiles() != 1) {
+        CloseImageFiles();
+        superfileStream.Reset();
+        return 0;
+    }
+    const uint64_t total = fileSize;
+    int created = 0;
+    int image = 0;
+    bool inBlock = false;
+    int blockNumber = 1;
+    int result = 1;
+    auto stop = [&](const std::string& text, int line) {
+        ReportBuildStop(text, line);
+        CloseImageFiles();
+        superfileStream.Reset();
+        return 0;
+    };
+    while (fileCount > 0 && ReadSRecord() == 1) {
+        switch (srec.type) {
+            case 0:
+                if (inBlock) {
+                    return stop(Printf("More than ONE SREC_S0 detected on image[%d] file ", image),
+                                __LINE__);
+                }
+                while (image < shx::kSlots && !records[static_cast<size_t>(image)].present) {
+                    ++image;
+                }
+                if (image >= shx::kSlots) {
+                    return stop("Exceeds MAXIMUM image file limit", __LINE__);
+                }
+                inBlock = true;
+                break;
+            case 3:
+                if (!inBlock) {
+                    return stop(Printf("Got SREC_S3 with SREC_S0 on image[%d] file", image), __LINE__);
+                }
+                WriteRecordData(image, total);
+                break;
+            case 7:
+                if (!inBlock) {
+                    return stop(Printf("Got SREC_S7 without SREC_S0 on image[%d] file", image),
+                                __LINE__);
+                }
+                inBlock = false;
+                if (image == shx::kFirstCodeGroupSlot) {
+                    // Code group 1 rides in code group 0's block; it counts only
+                    // when it is there, so a missing block is never hidden.
+                    created += records[shx::kFirstCodeGroupSlot + 1].present ? 2 : 1;
+                    blockNumber += 2;
+                    image = shx::kFirstCodeGroupSlot + 2;
+                } else {
+                    created += 1;
+                    blockNumber += 1;
+                    image += 1;
+                }
+                break;
+            default:
+                LogFlashError(__LINE__, Printf("SREC_S%d detected on subfile #%d", srec.type, blockNumber),
+                              kSource);
+                break;
+        }
+    }
+    if (lineReader.Failed()) {
+        ReportFileException(platform::kHardIO);
+        result = 0;
+    }
+    if (created < fileCount) {
+        std::string text = Printf("Only %d image file created out of %d subfiles", created, fileCount);
+        ReportBuildError(text);
+        LogFlashError(__LINE__, text, kSource);
+        result = 0;
+    }
+    ReportProgress(-1);
+    if (CollectBarkerCodes() != 1) {
+        result = 0;  // a barker beyond the table would be flashed wrongly
+    }
+    CloseImageFiles();
+    superfileStream.Reset();
+    return result;
+}
+
+int CFlashFileIO::CollectBarkerCodes() {
+    int visited = 0;
+    for (int slot = 0; slot < shx::kSlots && visited < fileCount; ++slot) {
+        SubfileRecord& record = records[static_cast<size_t>(slot)];
+        if (!record.present) {
+            continue;
+        }
+        ++visited;
+        if (record.type != shx::kSubfileTypeBarker) {
+            continue;
+        }
+        const ImageFile* image =
+            static_cast<size_t>(slot) < images.size() ? &images[static_cast<size_t>(slot)] : nullptr;
+        if (image != nullptr && image->map != nullptr) {
+            record.barkerCode.fill(0xFF);
+            std::memcpy(record.barkerCode.data(), image->map,
+                        std::min<uint64_t>(shx::kBarkerSize, image->length));
+        }
+        if (slot >= shx::kBarkerEntries) {
+            ReportBoxedError("Exceeded the number of barker code limit", __LINE__);
+            return 0;
+        }
+        std::memcpy(header.data() + shx::kBarkerTableOffset + shx::kBarkerSize * slot,
+                    record.barkerCode.data(), shx::kBarkerSize);
+    }
+    return 1;
+}
