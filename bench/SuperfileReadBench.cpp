@@ -25,7 +25,8 @@ double MedianSeconds(int runs, const std::function<void()>& work) {
     for (int i = 0; i < runs; ++i) {
         auto start = std::chrono::steady_clock::now();
         work();
-        times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
@@ -100,7 +101,8 @@ int main(int argc, char** argv) {
     {
         std::FILE* in = std::fopen(indexPath.c_str(), "rb");
         goodIndex.resize(shx::kIndexFileSize);
-        if (in == nullptr || std::fread(goodIndex.data(), 1, goodIndex.size(), in) != goodIndex.size()) {
+        if (in == nullptr ||
+            std::fread(goodIndex.data(), 1, goodIndex.size(), in) != goodIndex.size()) {
             return 1;
         }
         std::fclose(in);
@@ -119,8 +121,9 @@ int main(int argc, char** argv) {
     for (const auto& file : images) {
         imageTotal += std::filesystem::file_size(file);
     }
-    std::printf("superfile %s: %.1f MiB; images %.1f MiB in %zu files; median of %d runs, warm cache\n",
-                path.c_str(), built.bytes.size() / 1048576.0, imageTotal / 1048576.0, images.size(), runs);
+    std::printf(
+        "superfile %s: %.1f MiB; images %.1f MiB in %zu files; median of %d runs, warm cache\n",
+        path.c_str(), built.bytes.size() / 1048576.0, imageTotal / 1048576.0, images.size(), runs);
 
     writeIndex(true);
     Cat({path});

@@ -17,8 +17,9 @@ std::mutex errorLogLock;
 
 namespace {
 
-const char* const kMonths[12] = {"January", "February", "March",     "April",   "May",      "June",
-                                 "July",    "August",   "September", "October", "November", "December"};
+const char* const kMonths[12] = {"January",   "February", "March",    "April",
+                                 "May",       "June",     "July",     "August",
+                                 "September", "October",  "November", "December"};
 
 // A regular file below the size limit. Anything else (a directory, a pipe)
 // is never written to.

@@ -13,7 +13,7 @@ inline constexpr int kErrorLogFiles = 4;
 inline constexpr int64_t kErrorLogLimit = 4194304;  // a file this size or larger is full
 
 class CErrorLog {
-public:
+  public:
     // 1 when the stream is ready for one entry. A failure that must be shown is
     // left in PendingReport(), for the caller to show once the log lock is free.
     int Open(int headless);
@@ -28,7 +28,7 @@ public:
     std::string TakePendingReport();
     bool ReportToConsole() const { return reportToConsole; }
 
-private:
+  private:
     std::string logFileName;
     std::FILE* stream = nullptr;
     int enabled = 1;

@@ -7,7 +7,7 @@
 #include <string>
 
 class IFlashView {
-public:
+  public:
     virtual ~IFlashView() = default;
 
     virtual std::string GetControlText(int id) = 0;

@@ -10,7 +10,8 @@
 
 extern "C" int ConvertSuperfile(const char* superfilePath, int* upToDate, OrxTextArray* images) {
     if (superfilePath == nullptr ||
-        (images != nullptr && (images->count < 0 || (images->count > 0 && images->entries == nullptr)))) {
+        (images != nullptr &&
+         (images->count < 0 || (images->count > 0 && images->entries == nullptr)))) {
         return ORX_RESULT_BAD_ARGUMENTS;
     }
     try {

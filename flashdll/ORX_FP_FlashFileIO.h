@@ -51,7 +51,7 @@ struct ImageFile {
 };
 
 class CFlashFileIO {
-public:
+  public:
     // dialog is null for a caller without a dialog; the object is then headless.
     CFlashFileIO(IFlashView* dialog, std::string superfilePath);
     ~CFlashFileIO();
@@ -128,7 +128,7 @@ public:
 
     uint16_t deviceIndex = 0;
 
-private:
+  private:
     // Reporting routes (see ORX_FP_FlashFileIO_Report.cpp).
     void ReportOpenFailure(const std::string& text, int quiet, int line);
     void ReportInvalid(const std::string& text, int quiet, int line);

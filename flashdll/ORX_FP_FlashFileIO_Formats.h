@@ -86,10 +86,10 @@ const char* PlatformText(uint8_t family, uint8_t variant, bool& known);
 
 // Where the superfile checksum sits in the last bytes of a file.
 struct StoredChecksum {
-    bool found = false;        // an "S7" and a "4353" after it
-    uint16_t value = 0;        // the four hex digits after the marker
-    size_t excludedFrom = 0;   // offset within the tail of the first "S7"
-    size_t excludedTo = 0;     // end of the tail text (its first NUL, or its length)
+    bool found = false;       // an "S7" and a "4353" after it
+    uint16_t value = 0;       // the four hex digits after the marker
+    size_t excludedFrom = 0;  // offset within the tail of the first "S7"
+    size_t excludedTo = 0;    // end of the tail text (its first NUL, or its length)
 };
 StoredChecksum FindStoredChecksum(const uint8_t* tail, size_t length);
 

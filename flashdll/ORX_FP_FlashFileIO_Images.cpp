@@ -21,7 +21,8 @@
 namespace {
 
 constexpr const char* kSource = "ORX_FP_FlashFileIO";
-constexpr const char* kWriteProtected = "Image file is currently write protected by another process!";
+constexpr const char* kWriteProtected =
+    "Image file is currently write protected by another process!";
 
 // One conversion at a time in the whole module.
 std::mutex imageLock;
@@ -118,7 +119,8 @@ bool CFlashFileIO::CreateImageFile(int slot) {
                 ReportBuildError(kWriteProtected);
                 return false;
             }
-            void* map = mmap(nullptr, image.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.Get(), 0);
+            void* map =
+                mmap(nullptr, image.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.Get(), 0);
             if (map == MAP_FAILED) {
                 ReportFileException(platform::FileErrorCauseFromErrno(errno));
                 ReportBuildError(kWriteProtected);
@@ -185,7 +187,8 @@ void CFlashFileIO::WriteSlotPart(int slot) {
     if (first > last) {
         return;
     }
-    std::memcpy(image.map + (first - record.start), srec.data.data() + (first - a), last - first + 1);
+    std::memcpy(image.map + (first - record.start), srec.data.data() + (first - a),
+                last - first + 1);
     record.highMark = std::max(record.highMark, static_cast<uint32_t>(last));
 }
 
@@ -242,7 +245,8 @@ int CFlashFileIO::BuildImageFiles() {
                 break;
             case 3:
                 if (!inBlock) {
-                    return stop(Printf("Got SREC_S3 with SREC_S0 on image[%d] file", image), __LINE__);
+                    return stop(Printf("Got SREC_S3 with SREC_S0 on image[%d] file", image),
+                                __LINE__);
                 }
                 WriteRecordData(image, total);
                 break;
@@ -265,7 +269,8 @@ int CFlashFileIO::BuildImageFiles() {
                 }
                 break;
             default:
-                LogFlashError(__LINE__, Printf("SREC_S%d detected on subfile #%d", srec.type, blockNumber),
+                LogFlashError(__LINE__,
+                              Printf("SREC_S%d detected on subfile #%d", srec.type, blockNumber),
                               kSource);
                 break;
         }
@@ -275,7 +280,8 @@ int CFlashFileIO::BuildImageFiles() {
         result = 0;
     }
     if (created < fileCount) {
-        std::string text = Printf("Only %d image file created out of %d subfiles", created, fileCount);
+        std::string text =
+            Printf("Only %d image file created out of %d subfiles", created, fileCount);
         ReportBuildError(text);
         LogFlashError(__LINE__, text, kSource);
         result = 0;
@@ -300,8 +306,9 @@ int CFlashFileIO::CollectBarkerCodes() {
         if (record.type != shx::kSubfileTypeBarker) {
             continue;
         }
-        const ImageFile* image =
-            static_cast<size_t>(slot) < images.size() ? &images[static_cast<size_t>(slot)] : nullptr;
+        const ImageFile* image = static_cast<size_t>(slot) < images.size()
+                                     ? &images[static_cast<size_t>(slot)]
+                                     : nullptr;
         if (image != nullptr && image->map != nullptr) {
             record.barkerCode.fill(0xFF);
             std::memcpy(record.barkerCode.data(), image->map,

@@ -70,8 +70,8 @@ void CFlashFileIO::GetFileInformation(std::span<std::string> info, uint16_t& fir
         }
     }
     if (info.size() > 12) {
-        bool combo = shx::DescriptorAt(header, shx::kFirstCodeGroupSlot + 2).type ==
-                     shx::kSubfileTypeCombo;
+        bool combo =
+            shx::DescriptorAt(header, shx::kFirstCodeGroupSlot + 2).type == shx::kSubfileTypeCombo;
         info[12] = combo ? "Combo File" : "Regular File";
     }
 }

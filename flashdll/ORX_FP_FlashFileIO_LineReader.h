@@ -10,7 +10,7 @@
 namespace shx {
 
 class LineReader {
-public:
+  public:
     // Longest line returned at once: the longest valid S-record (byte count
     // 0xFF, 514 characters) with its line end fits with room to spare.
     static constexpr size_t kMaxLine = 1024;
@@ -24,7 +24,7 @@ public:
     uint64_t Position() const { return position; }
     bool Failed() const { return failed; }
 
-private:
+  private:
     bool Fill();
 
     int fd = -1;

@@ -110,7 +110,8 @@ int CFlashFileIO::ReadSuperfile(int quiet) {
     superfileChecksum = stored.value;
 
     if (!imagesUpToDate) {
-        if (fileSize < shx::kHeaderSize || !platform::ReadAt(file.Get(), 0, header.data(), header.size())) {
+        if (fileSize < shx::kHeaderSize ||
+            !platform::ReadAt(file.Get(), 0, header.data(), header.size())) {
             header.fill(0);
             ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
             return 0;
@@ -196,7 +197,8 @@ int CFlashFileIO::WalkSubfiles(int quiet) {
             bootVersionText = kNoVersion;
             nextSlot = shx::kFirstCodeGroupSlot;
         }
-        for (int slot = shx::kFirstCodeGroupSlot; slot < shx::kSlots && counted < fileCount; ++slot) {
+        for (int slot = shx::kFirstCodeGroupSlot; slot < shx::kSlots && counted < fileCount;
+             ++slot) {
             int codeGroup = slot - shx::kFirstCodeGroupSlot;
             shx::SubfileDescriptor descriptor = shx::DescriptorAt(header, slot);
             SubfileRecord& group = records[static_cast<size_t>(slot)];
@@ -228,7 +230,8 @@ int CFlashFileIO::WalkSubfiles(int quiet) {
                 appVersionText = version;
             }
             if (dialog != nullptr) {
-                dialog->ListAdd(ctl::kFileMiscList, "Code Group " + std::to_string(codeGroup) + version);
+                dialog->ListAdd(ctl::kFileMiscList,
+                                "Code Group " + std::to_string(codeGroup) + version);
                 dialog->ListSelect(ctl::kFileMiscList, 0);
             }
             ++counted;

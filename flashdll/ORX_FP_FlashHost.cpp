@@ -15,11 +15,15 @@ constexpr const char* kStatusFailed = "Error in displaying ORX status message.";
 constexpr const char* kErrorFailed = "Error in displaying ORX error message.";
 constexpr const char* kProgressFailed = "Error in displaying ORX progress.";
 
-bool Headless() { return headlessMode.load() != 0; }
+bool Headless() {
+    return headlessMode.load() != 0;
+}
 
 // Plain forms go through the dialog engine's worker, Ex forms through the worker
 // of the job in the device's slot; without one nothing is shown.
-bool PlainHandle(ORXThreadHandle& handle) { return MainWorkerHandle(handle); }
+bool PlainHandle(ORXThreadHandle& handle) {
+    return MainWorkerHandle(handle);
+}
 
 bool DeviceHandle(uint16_t deviceId, ORXThreadHandle& handle) {
     return JobWorkerHandle(DeviceSlot(deviceId), handle);
@@ -114,7 +118,9 @@ int HostDisplayStatusEx(uint16_t deviceId, const std::string& text) {
     return result;
 }
 
-int HostDisplayError(const std::string& text) { return DisplayErrorOnce(text); }
+int HostDisplayError(const std::string& text) {
+    return DisplayErrorOnce(text);
+}
 
 int HostDisplayErrorEx(uint16_t deviceId, const std::string& text) {
     return DisplayErrorExOnce(deviceId, text);
@@ -176,8 +182,7 @@ int HostGetDeviceList(uint16_t* ids, size_t room, int& count) {
     return 0;
 }
 
-int HostGetInterfaceHandle(uint16_t deviceId, const std::string& name,
-                           ORXInterfaceHandle& handle) {
+int HostGetInterfaceHandle(uint16_t deviceId, const std::string& name, ORXInterfaceHandle& handle) {
     return ORXGetInterfaceHandle(deviceId, name.c_str(), &handle);
 }
 
@@ -210,6 +215,10 @@ int HostRefreshConnections() {
     return result;
 }
 
-void ConsolePrintLine(const std::string& text) { platform::ConsoleWriteLine(text); }
+void ConsolePrintLine(const std::string& text) {
+    platform::ConsoleWriteLine(text);
+}
 
-void ConsolePrintProgress(int percent) { platform::ConsoleWriteProgress(percent); }
+void ConsolePrintProgress(int percent) {
+    platform::ConsoleWriteProgress(percent);
+}

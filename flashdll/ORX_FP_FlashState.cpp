@@ -31,9 +31,13 @@ bool HandleOf(const CWorkerThread* engine, ORXThreadHandle& handle) {
 
 }  // namespace
 
-int IsDeviceMode() { return pluginModule.deviceMode.load(); }
+int IsDeviceMode() {
+    return pluginModule.deviceMode.load();
+}
 
-void SetDeviceMode(int value) { pluginModule.deviceMode.store(value); }
+void SetDeviceMode(int value) {
+    pluginModule.deviceMode.store(value);
+}
 
 void SetMainFlashThread(std::unique_ptr<CWorkerThread> engine) {
     std::lock_guard guard(Engines().lock);

@@ -19,7 +19,7 @@ inline constexpr size_t kFlashJobSlots = 160;
 
 // The module's application object: lives as long as the module is loaded.
 class CPluginModule {
-public:
+  public:
     std::atomic<int> deviceMode{0};
 };
 

@@ -42,7 +42,8 @@ int CWorkerThread::Stop() {
     }
     running.store(0);
     std::unique_lock guard(endLock);
-    bool finished = endSignal.wait_for(guard, std::chrono::milliseconds(200), [&] { return ended; });
+    bool finished =
+        endSignal.wait_for(guard, std::chrono::milliseconds(200), [&] { return ended; });
     guard.unlock();
     if (!finished) {
         return 0;
@@ -52,7 +53,9 @@ int CWorkerThread::Stop() {
     return 1;
 }
 
-bool CWorkerThread::HasWorker() const { return workerThread != nullptr; }
+bool CWorkerThread::HasWorker() const {
+    return workerThread != nullptr;
+}
 
 ORXThreadHandle CWorkerThread::ThreadHandle() const {
     return workerThread ? reinterpret_cast<ORXThreadHandle>(workerThread.get()) : nullptr;

@@ -11,7 +11,7 @@
 #include "interfaces/ORX.h"
 
 class CWorkerThread {
-public:
+  public:
     CWorkerThread() = default;
     virtual ~CWorkerThread();
     CWorkerThread(const CWorkerThread&) = delete;
@@ -30,11 +30,11 @@ public:
     ORXThreadHandle ThreadHandle() const;
     int Running() const { return running.load(); }
 
-protected:
+  protected:
     // A worker that finishes on its own clears the flag before returning.
     void ClearRunning() { running.store(0); }
 
-private:
+  private:
     void Entry();
 
     std::atomic<int> running{0};

@@ -49,8 +49,9 @@ void SetUpOnce() {
         std::abort();
     }
     std::freopen("/dev/null", "w", stdout);  // the console route prints every refusal
-    platform::SetMessageBoxHandler(
-        [](const platform::BoxRequest& request) { return platform::DefaultAnswer(request.buttons); });
+    platform::SetMessageBoxHandler([](const platform::BoxRequest& request) {
+        return platform::DefaultAnswer(request.buttons);
+    });
     errorLogEnabled.store(0);
     headlessMode.store(1);
 }

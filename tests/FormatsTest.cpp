@@ -30,7 +30,11 @@ TEST(ParseHexField, FieldWithoutDigitsReadsAsItsWidth) {
 TEST(ParseHexField, SkipsBlanksAcceptsLowerCaseAndStopsAtNonHex) {
     EXPECT_EQ(shx::ParseHexField("  ab", 0, 4), 0xABu);
     EXPECT_EQ(shx::ParseHexField("1G23", 0, 4), 1u);
-    EXPECT_EQ(shx::ParseHexField(std::string_view("12\0" "34", 5), 0, 5), 0x12u);
+    EXPECT_EQ(shx::ParseHexField(std::string_view("12\0"
+                                                  "34",
+                                                  5),
+                                 0, 5),
+              0x12u);
 }
 
 TEST(ParseHexField, WidthIsCappedAtFifteenCharacters) {
@@ -102,7 +106,8 @@ TEST(ByteSums, VectorSumAgreesWithPlainSumAtEveryLengthAndAlignment) {
         for (size_t length = 0; length + offset <= bytes.size(); length += 7) {
             uint64_t plain = std::accumulate(bytes.begin() + offset,
                                              bytes.begin() + offset + length, uint64_t{0});
-            ASSERT_EQ(shx::ByteSum(bytes.data() + offset, length), plain) << offset << "+" << length;
+            ASSERT_EQ(shx::ByteSum(bytes.data() + offset, length), plain)
+                << offset << "+" << length;
         }
     }
     std::vector<uint8_t> ones(70000, 0xFF);

@@ -17,7 +17,7 @@ using testsupport::WriteBytes;
 using testsupport::WriteShx;
 
 class ImageIndex : public testsupport::ModuleTest {
-protected:
+  protected:
     std::string Path(const std::string& name = "fw.shx") const { return scratch.File(name); }
 
     // Reads the superfile fresh; the result of the read.
@@ -171,8 +171,8 @@ TEST_F(ImageIndex, SuperfileWithoutChecksumIsNeverTakenAsUpToDate) {
 TEST_F(ImageIndex, IndexCarriedAlongToAnotherPathIsNotUpToDate) {
     Converted(SampleManifest(), Path());
     std::filesystem::create_directory(Path("copy"));
-    for (const char* name : {"fw.shx", "fw.hmg", "fwRAMDLD.smg", "fwCG0.smg", "fwCG1.smg",
-                             "fwCG2.smg", "fwCG4.smg"}) {
+    for (const char* name :
+         {"fw.shx", "fw.hmg", "fwRAMDLD.smg", "fwCG0.smg", "fwCG1.smg", "fwCG2.smg", "fwCG4.smg"}) {
         std::filesystem::copy_file(Path(name), Path(std::string("copy/") + name));
     }
     ASSERT_EQ(Read(Path("copy/fw.shx")), 1);

@@ -37,7 +37,7 @@ ProcessRun Orxflash(const std::string& arguments) {
 }
 
 class OrxflashInfo : public ::testing::Test {
-protected:
+  protected:
     testsupport::ScratchDir scratch;
 };
 

@@ -17,7 +17,7 @@ using testsupport::WriteShx;
 
 // Caller-owned buffers, pre-filled with a marker so untouched entries show.
 class InfoBuffers {
-public:
+  public:
     explicit InfoBuffers(int count, size_t size = 64) : buffers(static_cast<size_t>(count)) {
         for (auto& buffer : buffers) {
             buffer.assign(size, '\0');
@@ -31,13 +31,13 @@ public:
 
     OrxTextArray array{};
 
-private:
+  private:
     std::vector<std::vector<char>> buffers;
     std::vector<char*> pointers;
 };
 
 class SuperfileInformation : public testsupport::ModuleTest {
-protected:
+  protected:
     std::string Path(const std::string& name = "fw.shx") const { return scratch.File(name); }
 
     int Get(const std::string& path, InfoBuffers& info, uint16_t& firstVersion) {

@@ -27,7 +27,7 @@ const std::string kChecksumMismatch =
     "versions of ORX may cause this.\r\n";
 
 class SuperfileReader : public testsupport::ModuleTest {
-protected:
+  protected:
     // Reads path headless and returns the result, with standard output kept.
     int Read(const std::string& path, int quiet = 0) {
         reader = std::make_unique<CFlashFileIO>(nullptr, path);
@@ -177,7 +177,8 @@ TEST_F(SuperfileReader, FileCountAboveSlotsIsRefusedBeforeAnySlotIsRead) {
     manifest["fileCount"] = 259;
     WriteShx(manifest, Path());
     EXPECT_EQ(Read(Path()), 0);
-    EXPECT_NE(Log1().find("ERROR: ERROR: Superfile exceeds maximum file limit!"), std::string::npos);
+    EXPECT_NE(Log1().find("ERROR: ERROR: Superfile exceeds maximum file limit!"),
+              std::string::npos);
     EXPECT_FALSE(reader->Record(0).present);
     EXPECT_EQ(reader->RamVersionText(), "");
 }
@@ -243,7 +244,8 @@ TEST_F(SuperfileReader, GapsBetweenCodeGroupsAreWalkedOver) {
 
 TEST_F(SuperfileReader, NonEmptyBootSlotIsRefusedInABoxInEveryMode) {
     json manifest = SampleManifest();
-    manifest["subfiles"].push_back(json::parse(R"({"slot": 1, "start": "0x1000", "end": "0x1FFF"})"));
+    manifest["subfiles"].push_back(
+        json::parse(R"({"slot": 1, "start": "0x1000", "end": "0x1FFF"})"));
     manifest["fileCount"] = 5;
     WriteShx(manifest, Path());
     EXPECT_EQ(Read(Path(), 1), 0);
@@ -254,7 +256,8 @@ TEST_F(SuperfileReader, NonEmptyBootSlotIsRefusedInABoxInEveryMode) {
 TEST_F(SuperfileReader, EndBelowStartIsInvalidNotAFourGigabyteImage) {
     json manifest = SampleManifest();
     manifest["allowInverted"] = true;
-    manifest["subfiles"][3] = json::parse(R"({"slot": "cg2", "start": "0x10200000", "end": "0x101FFFFF"})");
+    manifest["subfiles"][3] =
+        json::parse(R"({"slot": "cg2", "start": "0x10200000", "end": "0x101FFFFF"})");
     WriteShx(manifest, Path());
     EXPECT_EQ(Read(Path()), 0);
     EXPECT_NE(Log1().find("ERROR: " + kInvalid), std::string::npos);
@@ -288,7 +291,7 @@ TEST_F(SuperfileReader, KnownFamilyWithUnnamedVariantKeepsTheTextAndDoesNotFallB
 }
 
 class SuperfileReaderWithDialog : public SuperfileReader {
-protected:
+  protected:
     RecordingView view;
 };
 

@@ -10,7 +10,7 @@
 namespace platform {
 
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd(fd) {}
     ~UniqueFd() { Reset(); }
@@ -24,7 +24,7 @@ public:
     int Release();
     void Reset(int newFd = -1);
 
-private:
+  private:
     int fd = -1;
 };
 

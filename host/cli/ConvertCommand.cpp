@@ -17,7 +17,8 @@ void AddConvertCommand(CLI::App& app, ConvertOptions& options) {
         "convert",
         "Convert a superfile into its image files (.smg) and image index (.hmg) without flashing; "
         "an unchanged superfile with intact images is left as it is");
-    convert->add_option("SUPERFILE", options.superfile, "The superfile (.shx) to convert")->required();
+    convert->add_option("SUPERFILE", options.superfile, "The superfile (.shx) to convert")
+        ->required();
     convert->add_flag("--json", options.json,
                       "End with one JSON line {\"result\", \"upToDate\", \"images\"}");
 }
@@ -26,7 +27,8 @@ int RunConvertCommand(const ConvertOptions& options, const std::string& modulePa
     FlashModule module;
     std::string error;
     if (!module.Load(modulePath, error) || module.convertSuperfile == nullptr) {
-        std::fprintf(stderr, "orxflash: %s\n", error.empty() ? "no ConvertSuperfile export" : error.c_str());
+        std::fprintf(stderr, "orxflash: %s\n",
+                     error.empty() ? "no ConvertSuperfile export" : error.c_str());
         return 1;
     }
     if (int opened = module.OpenHeadless(); opened != 0) {
@@ -49,8 +51,10 @@ int RunConvertCommand(const ConvertOptions& options, const std::string& modulePa
         }
     }
     if (options.json) {
-        nlohmann::json line = {{"result", result}, {"upToDate", result == 0 && upToDate == 1}, {"images", paths}};
-        std::printf("%s\n", line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        nlohmann::json line = {
+            {"result", result}, {"upToDate", result == 0 && upToDate == 1}, {"images", paths}};
+        std::printf("%s\n",
+                    line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     } else if (result == 0) {
         std::printf(upToDate == 1 ? "Images already up to date (%zu image files):\n"
                                   : "Converted %zu image files:\n",

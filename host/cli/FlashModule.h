@@ -8,7 +8,7 @@
 #include "ORX_FP_Flash.h"
 
 class FlashModule {
-public:
+  public:
     FlashModule() = default;
     ~FlashModule();
     FlashModule(const FlashModule&) = delete;
@@ -28,6 +28,6 @@ public:
     decltype(&GetSuperfileInformation) getSuperfileInformation = nullptr;
     decltype(&ConvertSuperfile) convertSuperfile = nullptr;
 
-private:
+  private:
     void* handle = nullptr;
 };

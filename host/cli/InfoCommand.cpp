@@ -15,9 +15,9 @@ constexpr int kInfoEntries = 13;
 constexpr size_t kEntrySize = 256;
 
 const std::array<const char*, kInfoEntries> kLabels = {
-    "Platform",         "App version",          "Boot version",         "RAM version",
-    "App checksum",     "Boot checksum",        "RAM checksum",         "File date",
-    "File size",        "Code group 0 version", "Code group 1 version", "Code group 4 version",
+    "Platform",     "App version",          "Boot version",         "RAM version",
+    "App checksum", "Boot checksum",        "RAM checksum",         "File date",
+    "File size",    "Code group 0 version", "Code group 1 version", "Code group 4 version",
     "File kind"};
 
 }  // namespace
@@ -59,14 +59,16 @@ int RunInfoCommand(const InfoOptions& options, const std::string& modulePath) {
         for (char* entry : entries) {
             line["info"].push_back(entry);
         }
-        std::printf("%s\n", line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        std::printf("%s\n",
+                    line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     } else if (result == 0) {
         for (int i = 0; i < kInfoEntries; ++i) {
             std::printf("%-21s %s\n", (std::string(kLabels[static_cast<size_t>(i)]) + ":").c_str(),
                         entries[static_cast<size_t>(i)]);
         }
     } else {
-        std::fprintf(stderr, "orxflash: the superfile's information could not be read (result %d)\n",
+        std::fprintf(stderr,
+                     "orxflash: the superfile's information could not be read (result %d)\n",
                      result);
     }
     return result == 0 ? 0 : 1;

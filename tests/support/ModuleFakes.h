@@ -23,7 +23,7 @@ namespace testsupport {
 
 // Installed for its lifetime; boxes not scripted get the default answer.
 class ScriptedBoxes {
-public:
+  public:
     ScriptedBoxes() {
         previous = platform::SetMessageBoxHandler([this](const platform::BoxRequest& request) {
             std::lock_guard guard(lock);
@@ -54,7 +54,7 @@ public:
         return texts;
     }
 
-private:
+  private:
     mutable std::mutex lock;
     std::vector<platform::BoxRequest> boxes;
     std::deque<platform::BoxAnswer> answers;
@@ -62,7 +62,7 @@ private:
 };
 
 class RecordingView : public IFlashView {
-public:
+  public:
     std::string GetControlText(int id) override { return texts[id]; }
     void SetControlText(int id, const std::string& text) override { texts[id] = text; }
     void EnableControl(int id, bool enable) override { enabled[id] = enable; }
@@ -91,7 +91,7 @@ public:
 // A fresh scratch directory as the current directory, a fresh host, boxes
 // recorded, the error log on, and the module opened without a dialog.
 class ModuleTest : public ::testing::Test {
-protected:
+  protected:
     ModuleTest() {
         orxhost::Reset();
         headlessMode.store(1);

@@ -40,7 +40,8 @@ std::string ReadText(const std::filesystem::path& file) {
 
 void WriteBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + file.string());
     }

@@ -12,7 +12,7 @@ namespace testsupport {
 // A fresh empty directory that becomes the current directory for the test's
 // lifetime (the module writes its error logs there); removed afterwards.
 class ScratchDir {
-public:
+  public:
     ScratchDir();
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
@@ -21,7 +21,7 @@ public:
     const std::filesystem::path& Path() const { return path; }
     std::string File(const std::string& name) const { return (path / name).string(); }
 
-private:
+  private:
     std::filesystem::path path;
     std::filesystem::path previous;
 };
