@@ -58,9 +58,8 @@ uint32_t DeviceClient::AwaitAnswer(uint8_t kind, std::vector<uint8_t>& answer) {
     uint8_t chunk[kReadChunk];
     Frame frame;
     for (;;) {
-        orxproto::ParseResult parsed =
-            orxproto::ParseFrame(inbox.data(), inbox.size(), orxproto::kAnswerStart,
-                                 orxproto::kMaxAnswerPayload, frame);
+        orxproto::ParseResult parsed = orxproto::ParseFrame(
+            inbox.data(), inbox.size(), orxproto::kAnswerStart, orxproto::kMaxAnswerPayload, frame);
         if (parsed.status == ParseStatus::Bad) {
             inbox.clear();
             return kFdaErrBadFrame;
@@ -81,13 +80,10 @@ uint32_t DeviceClient::AwaitAnswer(uint8_t kind, std::vector<uint8_t>& answer) {
             if (frame.kind != (kind | orxproto::kAnswerBit)) {
                 return kFdaErrBadFrame;
             }
-            if (status != 0) {
-                return status;
-            }
             size_t count = 0;
             const uint8_t* rest = reader.Rest(count);
             answer.assign(rest, rest + count);
-            return 0;
+            return status;
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {

@@ -12,19 +12,19 @@
 namespace devapi {
 
 class DeviceClient {
-public:
+  public:
     // The link stays the caller's; it must outlive the client's use of it.
     DeviceClient(ORXDeviceLink* link, uint32_t timeoutMs) : link(link), timeoutMs(timeoutMs) {}
 
     // Sends the request and waits, at most the time-out, for its answer.
-    // Returns 0 with the answer's data in `answer`, else the library's error
-    // code or the status the phone gave.
+    // Returns 0, or the library's error code, or the status the phone gave;
+    // `answer` holds the data that came with the phone's answer, if any.
     uint32_t Exchange(orxproto::Command command, const std::vector<uint8_t>& request,
                       std::vector<uint8_t>& answer);
 
     void SetTimeout(uint32_t milliseconds) { timeoutMs = milliseconds; }
 
-private:
+  private:
     void DropStaleInput();
     uint32_t AwaitAnswer(uint8_t kind, std::vector<uint8_t>& answer);
 

@@ -41,7 +41,7 @@ ParseResult ParseFrame(const uint8_t* data, size_t size, uint8_t start, size_t m
 // Reads little-endian fields from a payload; any read past the end sets
 // failed and yields zeros.
 class PayloadReader {
-public:
+  public:
     PayloadReader(const uint8_t* data, size_t size) : data(data), size(size) {}
     uint8_t U8();
     uint16_t U16();
@@ -51,7 +51,7 @@ public:
     bool Failed() const { return failed; }
     bool AtEnd() const { return offset == size; }
 
-private:
+  private:
     bool Take(size_t count);
     const uint8_t* data;
     size_t size;
@@ -60,7 +60,7 @@ private:
 };
 
 class PayloadWriter {
-public:
+  public:
     void U8(uint8_t value) { bytes.push_back(value); }
     void U16(uint16_t value);
     void U32(uint32_t value);

@@ -8,10 +8,10 @@ namespace orxproto {
 namespace {
 
 constexpr const char* kCommandNames[] = {
-    "Connect",         "GetInfo",         "GetChecksums",     "SetBaudRate",
-    "RamDownload",     "RamChecksum",     "Program",          "RangeChecksum",
-    "Erase",           "SettingsStatus",  "SettingsSave",     "SettingsErase",
-    "SettingsRestore", "SettingsChecksum", "ReinsertBarker",  "Restart",
+    "Connect",         "GetInfo",          "GetChecksums",   "SetBaudRate",
+    "RamDownload",     "RamChecksum",      "Program",        "RangeChecksum",
+    "Erase",           "SettingsStatus",   "SettingsSave",   "SettingsErase",
+    "SettingsRestore", "SettingsChecksum", "ReinsertBarker", "Restart",
     "PowerDown",
 };
 static_assert(std::size(kCommandNames) == kLastCommand - kFirstCommand + 1);

@@ -67,6 +67,15 @@ ORX_FP_FLASH_API int UTCOpen(int mode, void* parent, int left, int top, int righ
 ORX_FP_FLASH_API int GetSuperfileInformation(const char* superfilePath, OrxTextArray* infoArray,
                                              uint16_t* firstVersion);
 
+/* Fills infoArray (at least 3 entries) with the versions of the connected
+ * phone's code groups 0, 1 and 6 as "v0x%.4X", and firstVersion with code
+ * group 0's; a fourth entry, when there is one, receives the phone's platform
+ * name from its bootloader descriptor. Only the low 16 bits of deviceId count. Returns 0, 3 for null
+ * arguments, 15 before UTCInit with an instance, or 52 when the phone could
+ * not be read (fewer than 3 entries included). */
+ORX_FP_FLASH_API int GetDeviceInformation(int deviceId, OrxTextArray* infoArray,
+                                          uint16_t* firstVersion);
+
 /* Beyond the host protocol. Converts a superfile into its image files and
  * image index without flashing, as a flash job would before it starts; an
  * unchanged superfile whose images are intact is not converted again. Reports

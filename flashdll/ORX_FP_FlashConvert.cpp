@@ -7,11 +7,10 @@
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashFileIO.h"
 #include "ORX_FP_FlashState.h"
+#include "ORX_FP_FlashTextArray.h"
 
 extern "C" int ConvertSuperfile(const char* superfilePath, int* upToDate, OrxTextArray* images) {
-    if (superfilePath == nullptr ||
-        (images != nullptr &&
-         (images->count < 0 || (images->count > 0 && images->entries == nullptr)))) {
+    if (superfilePath == nullptr || (images != nullptr && !ValidTextArray(images))) {
         return ORX_RESULT_BAD_ARGUMENTS;
     }
     try {
@@ -25,21 +24,12 @@ extern "C" int ConvertSuperfile(const char* superfilePath, int* upToDate, OrxTex
         if (images != nullptr) {
             int next = 0;
             for (int slot = 0; slot < shx::kSlots; ++slot) {
-                const SubfileRecord& record = reader->Record(slot);
-                if (!record.present || next >= images->count) {
-                    continue;
-                }
-                char* entry = images->entries[next++];
-                if (entry != nullptr && images->entrySize > 0) {
-                    size_t length = std::min(record.imageName.size(), images->entrySize - 1);
-                    std::memcpy(entry, record.imageName.data(), length);
-                    entry[length] = '\0';
+                if (reader->Record(slot).present) {
+                    WriteTextEntry(*images, next++, reader->Record(slot).imageName);
                 }
             }
             for (; next < images->count; ++next) {
-                if (images->entries[next] != nullptr && images->entrySize > 0) {
-                    images->entries[next][0] = '\0';
-                }
+                WriteTextEntry(*images, next, "");
             }
         }
         return ORX_RESULT_OK;

@@ -31,16 +31,6 @@ const std::string kProgressFailed = "Error in displaying ORX progress.";
 const std::string kNoDevice =
     "No Subscriber Unit connected.  Please check the connection or connect a subscriber unit.";
 
-// A worker that idles until told to stop, so its engine has a thread handle.
-class IdleWorker : public CWorkerThread {
-  public:
-    void Run() override {
-        while (Running() == 1) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-};
-
 std::vector<std::string> SplitCrLf(const std::string& text) {
     std::vector<std::string> lines;
     size_t start = 0;
@@ -54,49 +44,11 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
 
 // A fresh host with a recording display, a fresh log object, and the engines
 // a test installs stopped and removed again at its end.
-class HostWrapperFixture : public ModuleTest {
+class HostWrapperFixture : public testsupport::HostedModuleTest {
   protected:
     HostWrapperFixture() {
-        {
-            std::lock_guard guard(errorLogLock);
-            errorLog = CErrorLog();
-        }
-        orxhost::SetDisplaySink(sink);
-    }
-    ~HostWrapperFixture() override {
-        for (size_t slot : claimed) {
-            if (std::unique_ptr<CWorkerThread> job = ReleaseJobSlot(slot)) {
-                job->Stop();
-            }
-        }
-        if (std::unique_ptr<CWorkerThread> engine = TakeMainFlashThread()) {
-            engine->Stop();
-        }
-        headlessMode.store(1);
-        SetDeviceMode(0);
-    }
-
-    static std::unique_ptr<CWorkerThread> Worker(bool started) {
-        auto worker = std::make_unique<IdleWorker>();
-        if (started) {
-            EXPECT_EQ(worker->Start(), 1);
-        }
-        return worker;
-    }
-    // The dialog's engine; returns its worker's handle.
-    ORXThreadHandle InstallMainEngine(bool started = true) {
-        std::unique_ptr<CWorkerThread> engine = Worker(started);
-        ORXThreadHandle handle = engine->ThreadHandle();
-        SetMainFlashThread(std::move(engine));
-        return handle;
-    }
-    // An automation job in a slot; returns its worker's handle.
-    ORXThreadHandle InstallJob(size_t slot, bool started = true) {
-        std::unique_ptr<CWorkerThread> job = Worker(started);
-        ORXThreadHandle handle = job->ThreadHandle();
-        EXPECT_TRUE(ClaimJobSlot(slot, std::move(job)));
-        claimed.push_back(slot);
-        return handle;
+        std::lock_guard guard(errorLogLock);
+        errorLog = CErrorLog();
     }
 
     // Boxes shown, all checked to be system-modal stop boxes with OK.
@@ -135,9 +87,6 @@ class HostWrapperFixture : public ModuleTest {
         }
         return entries;
     }
-
-    std::shared_ptr<orxhost::RecordingSink> sink = std::make_shared<orxhost::RecordingSink>();
-    std::vector<size_t> claimed;
 };
 
 TEST(DeviceSlotTest, SerialNumbersMapToHighSlotsOthersToThemselves) {

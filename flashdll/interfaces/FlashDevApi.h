@@ -126,7 +126,7 @@ struct CHECKSUMS_STRUC {
 static_assert(sizeof(CHECKSUMS_STRUC) == 2056);
 
 class ORX_DEVAPI_API CFlashDeviceApi {
-public:
+  public:
     CFlashDeviceApi();
     ~CFlashDeviceApi();
     CFlashDeviceApi(const CFlashDeviceApi&) = delete;
@@ -176,7 +176,7 @@ public:
     // Drops the binding and closes the link.
     void Close();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl;
 };

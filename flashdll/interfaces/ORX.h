@@ -37,7 +37,7 @@ private:
 // to the flash device library, which owns it (deletes it; the destructor
 // closes). One thread uses a link at a time; Close may come from any thread.
 class ORXDeviceLink {
-public:
+  public:
     virtual ~ORXDeviceLink() = default;
     // Sends all `size` bytes; false when the link is cut or closed.
     virtual bool Write(const uint8_t* data, size_t size) = 0;

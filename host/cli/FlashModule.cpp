@@ -40,7 +40,8 @@ bool FlashModule::Load(const std::string& path, std::string& error) {
     }
     return Bind(handle, "UTCInit", utcInit, error) && Bind(handle, "UTCOpen", utcOpen, error) &&
            Bind(handle, "GetSuperfileInformation", getSuperfileInformation, error) &&
-           Bind(handle, "ConvertSuperfile", convertSuperfile, error);
+           Bind(handle, "ConvertSuperfile", convertSuperfile, error) &&
+           Bind(handle, "GetDeviceInformation", getDeviceInformation, error);
 }
 
 int FlashModule::OpenHeadless() {

@@ -27,6 +27,7 @@ class FlashModule {
     decltype(&UTCOpen) utcOpen = nullptr;
     decltype(&GetSuperfileInformation) getSuperfileInformation = nullptr;
     decltype(&ConvertSuperfile) convertSuperfile = nullptr;
+    decltype(&GetDeviceInformation) getDeviceInformation = nullptr;
 
   private:
     void* handle = nullptr;

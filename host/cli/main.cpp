@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include "ConvertCommand.h"
+#include "DevicesCommand.h"
 #include "FlashModule.h"
 #include "InfoCommand.h"
 
@@ -19,8 +20,14 @@ int main(int argc, char** argv) {
     ConvertOptions convert;
     AddConvertCommand(app, convert);
 
+    DevicesOptions devices;
+    AddDevicesCommand(app, devices);
+
     CLI11_PARSE(app, argc, argv);
 
+    if (app.got_subcommand("devices")) {
+        return RunDevicesCommand(devices, modulePath);
+    }
     if (app.got_subcommand("convert")) {
         return RunConvertCommand(convert, modulePath);
     }

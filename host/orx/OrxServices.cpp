@@ -1,6 +1,6 @@
-// The exported services the module imports. Each counts its call, answers an
-// injected failure when one is pending, and otherwise does its job.
-#include <cstring>
+// The exported display and device-list services. Each counts its call,
+// answers an injected failure when one is pending, and otherwise does its job.
+// The device services are in OrxDevices.cpp.
 
 #include "OrxState.h"
 
@@ -10,8 +10,7 @@ using orxhost::DisplayEvent;
 using orxhost::detail::EnterCall;
 using orxhost::detail::State;
 
-// Code for a service this host cannot carry out (nothing attached behind it).
-constexpr int kNotAvailable = 1;
+constexpr int kNotAvailable = orxhost::kOrxNotAvailable;
 
 void Deliver(const DisplayEvent& event) {
     std::shared_ptr<orxhost::DisplaySink> sink;
@@ -98,57 +97,12 @@ int ORXDisplayProgressEx(uint16_t deviceId, ORXThreadHandle thread, int progress
     return Display(__func__, ProgressEvent(true, deviceId, thread, progress));
 }
 
-int ORXGetDeviceList(ORXDeviceArray* devices) { return ListDevices(__func__, devices, false); }
+int ORXGetDeviceList(ORXDeviceArray* devices) {
+    return ListDevices(__func__, devices, false);
+}
 
 int ORXGetSelectedDeviceList(ORXDeviceArray* devices) {
     return ListDevices(__func__, devices, true);
-}
-
-// Phones with interfaces, descriptors and links attach in a later stage; until
-// then every device lacks every interface.
-int ORXGetInterfaceHandle(uint16_t, const char*, ORXInterfaceHandle* handle) {
-    if (int code = EnterCall(__func__)) {
-        return code;
-    }
-    if (handle != nullptr) {
-        *handle = nullptr;
-    }
-    return kOrxNoSuchInterface;
-}
-
-int ORXGetStringDescriptor(uint16_t, ORXInterfaceHandle, int, int, char* text, size_t textSize) {
-    if (text != nullptr && textSize > 0) {
-        text[0] = '\0';
-    }
-    if (int code = EnterCall(__func__)) {
-        return code;
-    }
-    return kNotAvailable;
-}
-
-int ORXSetBaudRate(uint32_t, uint16_t) {
-    if (int code = EnterCall(__func__)) {
-        return code;
-    }
-    return kNotAvailable;
-}
-
-int ORXRefreshConnections(void) { return EnterCall(__func__); }
-
-int ORXTestCmdInit(uint16_t, int) { return EnterCall(__func__); }
-
-int ORXSendCommand(uint16_t, ORXInterfaceHandle, const char*, uint8_t* reply, int, uint8_t* data,
-                   uint32_t*, uint16_t) {
-    if (reply != nullptr) {
-        std::memset(reply, 0, kOrxCommandBufferSize);
-    }
-    if (data != nullptr) {
-        std::memset(data, 0, kOrxCommandBufferSize);
-    }
-    if (int code = EnterCall(__func__)) {
-        return code;
-    }
-    return kNotAvailable;
 }
 
 }  // extern "C"

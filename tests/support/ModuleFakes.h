@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ErrorLog.h"
@@ -17,6 +19,7 @@
 #include "ORX_FP_FlashState.h"
 #include "OrxHost.h"
 #include "TestSupport.h"
+#include "WorkerThread.h"
 #include "platform/MessageBox.h"
 
 namespace testsupport {
@@ -115,6 +118,63 @@ class ModuleTest : public ::testing::Test {
 
     ScratchDir scratch;
     ScriptedBoxes boxes;
+};
+
+// A worker that idles until told to stop, so its engine has a thread handle
+// the host's displays are addressed with.
+class IdleWorker : public CWorkerThread {
+  public:
+    void Run() override {
+        while (Running() == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+};
+
+// ModuleTest with a recording host display and helpers that install the
+// dialog's engine or automation jobs; whatever a test installs is stopped and
+// removed at its end.
+class HostedModuleTest : public ModuleTest {
+  protected:
+    HostedModuleTest() { orxhost::SetDisplaySink(sink); }
+    ~HostedModuleTest() override {
+        for (size_t slot : claimed) {
+            if (std::unique_ptr<CWorkerThread> job = ReleaseJobSlot(slot)) {
+                job->Stop();
+            }
+        }
+        if (std::unique_ptr<CWorkerThread> engine = TakeMainFlashThread()) {
+            engine->Stop();
+        }
+        headlessMode.store(1);
+        SetDeviceMode(0);
+    }
+
+    static std::unique_ptr<CWorkerThread> Worker(bool started) {
+        auto worker = std::make_unique<IdleWorker>();
+        if (started) {
+            EXPECT_EQ(worker->Start(), 1);
+        }
+        return worker;
+    }
+    // The dialog's engine; returns its worker's handle.
+    ORXThreadHandle InstallMainEngine(bool started = true) {
+        std::unique_ptr<CWorkerThread> engine = Worker(started);
+        ORXThreadHandle handle = engine->ThreadHandle();
+        SetMainFlashThread(std::move(engine));
+        return handle;
+    }
+    // An automation job in a slot; returns its worker's handle.
+    ORXThreadHandle InstallJob(size_t slot, bool started = true) {
+        std::unique_ptr<CWorkerThread> job = Worker(started);
+        ORXThreadHandle handle = job->ThreadHandle();
+        EXPECT_TRUE(ClaimJobSlot(slot, std::move(job)));
+        claimed.push_back(slot);
+        return handle;
+    }
+
+    std::shared_ptr<orxhost::RecordingSink> sink = std::make_shared<orxhost::RecordingSink>();
+    std::vector<size_t> claimed;
 };
 
 }  // namespace testsupport

@@ -60,6 +60,18 @@ std::vector<uint8_t> GenerateContent(const SubfileSpec& sub, uint64_t manifestSe
     if (sub.type == 2 && sub.barker && out.size() >= 8) {
         std::memcpy(out.data(), sub.barker->data(), 8);
     }
+    if (sub.descriptor && out.size() >= 16) {
+        // The same eight bytes as descriptor offsets 16..23, right after the barker.
+        const uint8_t descriptor[8] = {sub.flag,
+                                       sub.variant,
+                                       sub.family,
+                                       sub.carried[0],
+                                       sub.carried[1],
+                                       sub.carried[2],
+                                       static_cast<uint8_t>(sub.version >> 8),
+                                       static_cast<uint8_t>(sub.version)};
+        std::memcpy(out.data() + 8, descriptor, 8);
+    }
     return out;
 }
 

@@ -70,6 +70,9 @@ struct SubfileSpec {
     std::vector<Hole> holes;
     std::vector<ExtraRecord> extraRecords;
     bool omitBlock = false;
+    // Write the descriptor bytes 16..23 (flag, variant, family, carried,
+    // version) into image bytes 8..15, where a phone looks for them.
+    bool descriptor = false;
 
     bool Inverted() const { return hasRange && end < start; }
     // True when the sub-file has an image: a range that is not inverted.

@@ -146,12 +146,18 @@ SubfileSpec ParseSubfile(const json& value, const std::string& index) {
     SubfileSpec sub;
     sub.slot = fields::Slot(value["slot"], index + ".slot");
     const std::string where = index + " (" + SlotLabel(sub.slot) + ")";
-    fields::CheckKeys(value, where,
-                      {"slot", "start", "size", "end", "type", "version", "flag", "family",
-                       "variant", "carried", "extra", "barker", "tableEntry", "declaredChecksum",
-                       "data", "holes", "extraRecords", "omitBlock", "comment"});
+    fields::CheckKeys(value, where, {"slot",         "start",
+                                     "size",         "end",
+                                     "type",         "version",
+                                     "flag",         "family",
+                                     "variant",      "carried",
+                                     "extra",        "barker",
+                                     "tableEntry",   "declaredChecksum",
+                                     "data",         "holes",
+                                     "extraRecords", "omitBlock",
+                                     "descriptor",   "comment"});
     if (sub.slot == kBootSlot) {
-        for (const char* key : {"data", "holes", "extraRecords", "omitBlock"}) {
+        for (const char* key : {"data", "holes", "extraRecords", "omitBlock", "descriptor"}) {
             if (value.contains(key)) {
                 Fail(where,
                      std::string("\"") + key + "\" is not allowed: slot 1 never has a block");
@@ -203,6 +209,9 @@ SubfileSpec ParseSubfile(const json& value, const std::string& index) {
     }
     if (value.contains("omitBlock")) {
         sub.omitBlock = fields::Boolean(value["omitBlock"], where + ".omitBlock");
+    }
+    if (value.contains("descriptor")) {
+        sub.descriptor = fields::Boolean(value["descriptor"], where + ".descriptor");
     }
     return sub;
 }

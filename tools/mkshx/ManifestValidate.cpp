@@ -68,6 +68,9 @@ void CheckSubfile(const Manifest& manifest, const SubfileSpec& sub) {
         (!sub.holes.empty() || !sub.extraRecords.empty() || sub.omitBlock)) {
         Fail(where, "slot 1 never has a block, so no holes, extra records or omitBlock");
     }
+    if (sub.descriptor && sub.HasImage() && sub.Size() < 16) {
+        Fail(where, "\"descriptor\" needs at least 16 bytes: it goes to image bytes 8 to 15");
+    }
     if (sub.type == 2 && sub.HasImage() && sub.Size() < 8) {
         Fail(where, "type 2 needs at least 8 bytes for its barker code");
     }

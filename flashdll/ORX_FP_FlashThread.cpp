@@ -1,0 +1,22 @@
+#include "ORX_FP_FlashThread.h"
+
+#include "ORX_FP_FlashHost.h"
+
+#include <cstring>
+#include <new>
+
+CFlashThread::CFlashThread(IFlashView* dialog)
+    : dialog(dialog), deviceApi(new (std::nothrow) CFlashDeviceApi()) {}
+
+CFlashThread::~CFlashThread() = default;
+
+bool CFlashThread::DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const {
+    return std::memcmp(&descriptor, absentPattern.data(), sizeof descriptor) == 0;
+}
+
+// Progress markers around long phone operations go to the dialog only.
+void CFlashThread::ReportProgress(const char* value) {
+    if (noDialog == 0) {
+        HostDisplayProgress(value);
+    }
+}

@@ -1,0 +1,118 @@
+// CFlashThread: the flashing engine. One object serves one phone connection:
+// it identifies the phone, reads its information and checksum records, erases,
+// programs and verifies it through the flash device library, and reports every
+// step tagged with the phone's device number.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "FlashView.h"
+#include "ORX_FP_FlashFileIO.h"
+#include "WorkerThread.h"
+#include "interfaces/FlashDevApi.h"
+#include "interfaces/ORX.h"
+
+class CFlashThread : public CWorkerThread {
+  public:
+    // dialog is null for the automation exports' engines.
+    explicit CFlashThread(IFlashView* dialog);
+    ~CFlashThread() override;
+
+    // Reporting, tagged "Phone[%.4d]: " and routed by the no-dialog flag and
+    // the module's device mode; every error is logged.
+    void ShowStatus(const std::string& text);
+    void ShowError(const std::string& text, int showBox);
+    void ReportDeviceError(const std::string& text, uint32_t errorCode, uint32_t address);
+
+    // Device library start-up on the current device number and interface.
+    void InitDeviceApi(int quiet);
+
+    // Phone records and one-command operations.
+    int ReadSUInfo(int quiet);
+    int EraseFlash(EraseTypeEnum eraseType, int settingsPreserved);
+    int PowerDown();
+    int Reboot();
+    int SuspendViaTestCommand();
+
+    // Checksums.
+    int ReadSUChecksums();
+    int VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone);
+
+    // Identification.
+    int ConnectDevice(uint16_t deviceId);
+    int OpenDeviceInterface(uint16_t deviceId);
+    int IdentifyDevice(uint16_t deviceId);
+    void SetPlatformName(uint8_t maType, uint8_t chipsetType);
+    int RefreshPhoneInfo(int withChecksums);
+    void UpdateInfoFields();
+    // Versions of code groups 0, 1 and 6 as "v0x%.4X" into the first three
+    // texts; firstVersion gets code group 0's. 0 with fewer than 3 texts.
+    int GetPhoneVersions(std::span<std::string> info, uint16_t& firstVersion);
+
+    // Programming primitives; each reports its own failure.
+    int LoadBootstrapRamDownloader(int fd, uint32_t start, uint32_t length);
+    int LoadBootloaderRamDownloader(int fd, uint32_t start, uint32_t length,
+                                    uint16_t declaredChecksum);
+    int FlashRange(int fd, uint32_t start, uint32_t length, uint16_t type);
+    int WriteBarker(const std::array<uint8_t, 8>& barker, uint32_t address);
+
+    // The flash sequence and what it is made of.
+    int VerifySUInfo(const CFlashFileIO& file, int askUser);
+    uint8_t UpgradeSettingsArea(uint16_t expectedChecksum);
+    int FlashSequence(int& reboot);
+    int RunVerify();
+
+    // True when the phone's descriptor is all 0xFF (nothing there).
+    bool DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const;
+
+    // Engine state (members of the engine, read and set by its parts).
+    uint16_t ramChecksumFigure = 0;
+    uint16_t bootChecksumFigure = 0;
+    uint16_t appChecksumFigure = 0;
+    std::string buildVersionText;
+    std::string codeVersionText;
+    std::string platformName = "Unknown Platform";
+    std::string bootVersionText;
+    void* hostInstanceHandle = nullptr;
+    int command = 5;
+    SU_INFO_STRUC suInfo{};
+    CHECKSUMS_STRUC suChecksums{};
+    IFlashView* dialog;
+    std::string superfilePath;
+    std::unique_ptr<CFlashFileIO> fileReader;
+    int windowLeft = 0, windowTop = 0, windowRight = 0, windowBottom = 0;
+    std::unique_ptr<CFlashDeviceApi> deviceApi;
+    uint16_t deviceId = 0;
+    ORXInterfaceHandle interfaceHandle = nullptr;
+    std::string stringDescriptor;
+    int noDialog = 0;
+    int bootState = 0;
+    int flashState = 0;
+    int tavenorBlank = 0;
+    int tavenorFlash = 0;
+    int multiDevice = 0;
+    std::array<uint8_t, 8> absentPattern{};
+    std::array<uint16_t, 128> deviceList{};
+    int deviceCount = 0;
+    int headlessResult = 0;
+    int reinsertBarker = 0;
+    int firstOsConnection = 1;
+
+  private:
+    void ReportProgress(const char* value);
+    void ReportPercent(int percent);
+    void ResetProgress();
+    int SendImage(int fd, uint32_t start, uint64_t skip, uint64_t total, bool toRam,
+                  bool everyBlock);
+    int SendTail(int fd, uint32_t tailAddress, uint64_t fileOffset, size_t bytes,
+                 uint32_t errorAddress);
+    int LoadRamDownloader(const CFlashFileIO& file);
+    int EraseForFile(const CFlashFileIO& file, int& reboot);
+    int FinishWithBarkers(const CFlashFileIO& file);
+    // "Verify Successful" or "Verify FAILED!!!", untagged, and logged.
+    void Verdict(const char* text);
+};

@@ -1,0 +1,158 @@
+// Proving that the phone holds what the superfile holds: the phone's checksum
+// record against every code group's declared checksum, with a range checksum
+// where the file asks for one.
+#include <cstdio>
+
+#include "ORX_FP_FlashHost.h"
+#include "ORX_FP_FlashThread.h"
+
+namespace {
+
+constexpr const char* kChecksumReadFailed = "Error Geting Subscriber Unit Checksum.";
+constexpr int kAttempts = 3;
+constexpr int kSettingsCodeGroup = 2;
+constexpr uint16_t kBarkerAsErased = 0x7F8;  // eight 0xFF bytes
+
+std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+// The expected figure on a phone that carries its barker: the barker's bytes
+// replace the eight 0xFF the declared checksum counted.
+uint16_t WithBarker(const SubfileRecord& record) {
+    return static_cast<uint16_t>(record.declaredChecksum + record.extraSum - kBarkerAsErased);
+}
+
+}  // namespace
+
+int CFlashThread::ReadSUChecksums() {
+    if (dialog != nullptr) {
+        superfilePath = dialog->GetControlText(ctl::kFileName);
+    }
+    uint8_t family = 0;
+    {
+        CFlashFileIO reader(dialog, superfilePath);
+        reader.deviceIndex = deviceId;
+        if (reader.ReadSuperfile(0) != 1) {
+            return 0;
+        }
+        family = reader.PlatformFamily();
+    }
+    if (family < 1 || family > 5) {
+        ShowError("ERROR: Unknown MA Type.", 1);
+        return 0;
+    }
+    if (!deviceApi) {
+        ShowError("Flash Device API pointer is a NULL Pointer", 1);
+        return 0;
+    }
+    MAtypeEnum maType = static_cast<MAtypeEnum>(family - 1);
+    uint32_t error = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (deviceApi->GetSUchkSum(maType, &suChecksums, error) != 0) {
+            return 1;
+        }
+    }
+    ReportDeviceError(kChecksumReadFailed, error, 0);
+    return 0;
+}
+
+int CFlashThread::VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone) {
+    ShowStatus("Verifying Checksums...");
+    if (noDialog == 0) {
+        HostDisplayProgress("1000");
+    }
+    int read = ReadSUChecksums();
+    if (noDialog == 0) {
+        HostDisplayProgress("1100");
+    }
+    if (read != 1) {
+        return 0;
+    }
+    int result = 1;
+    int counted = 0;
+    const int fileCount = file.FileCount();
+    if (counted < fileCount && file.Record(0).present) {
+        ++counted;
+    }
+    const SubfileRecord& boot = file.Record(1);
+    if (counted < fileCount && boot.present) {
+        const CHECKSUM_ENTRY& phone = suChecksums.bootloader;
+        if (phone.valid == 1) {
+            bootChecksumFigure = phone.checksum;
+            uint16_t expected = onBarkeredPhone == 1 ? WithBarker(boot) : boot.declaredChecksum;
+            if (expected == phone.checksum) {
+                ShowStatus("Flash Bootloader checksums match.");
+            } else {
+                ShowError(
+                    Format("Error verifying Flash Bootloader checksums. File: 0x%X, Phone: 0x%X",
+                           expected, phone.checksum),
+                    1);
+                result = 0;
+            }
+        } else {
+            ShowError(Format("Error verifying Flash Bootloader checksums. File: 0x%X, Phone: 0x%X",
+                             boot.declaredChecksum, 0),
+                      1);
+            result = 0;
+        }
+        ++counted;
+    }
+    for (int n = 0; n < 256 && counted < fileCount; ++n) {
+        const SubfileRecord& record = file.Record(shx::kFirstCodeGroupSlot + n);
+        if (!record.present) {
+            continue;
+        }
+        ++counted;
+        if (n == kSettingsCodeGroup) {
+            continue;  // the settings area is the phone's own
+        }
+        const CHECKSUM_ENTRY& entry = suChecksums.codeGroups[n];
+        uint16_t phoneSum = 0;
+        bool noFigure = false;
+        if (record.type8) {
+            // Only the phone's own "no figure" answer passes silently; any other
+            // failure is a mismatch, and a computed 0 is compared like any sum.
+            uint32_t error = 0;
+            if (!deviceApi) {
+                ShowError("Flash Device API pointer is a NULL Pointer", 1);
+            } else if (deviceApi->GetRangeChecksum(record.start, record.end, phoneSum, error) ==
+                       0) {
+                phoneSum = 0;
+                if (error == kFdaErrNotSupported) {
+                    noFigure = true;
+                } else {
+                    ReportDeviceError(kChecksumReadFailed, error, 0);
+                }
+            }
+        } else if (entry.valid != 1) {
+            ShowError(Format("Error Code Group %i contains no Subscriber Unit checksum.",
+                             static_cast<unsigned>(n)),
+                      1);
+            result = 0;
+            continue;
+        } else {
+            phoneSum = entry.checksum;
+        }
+        if (n == 1) {
+            appChecksumFigure = phoneSum;
+        }
+        uint16_t expected = onBarkeredPhone == 1 && record.type == shx::kSubfileTypeBarker
+                                ? WithBarker(record)
+                                : record.declaredChecksum;
+        if (expected == phoneSum) {
+            ShowStatus(Format("Code Group %i checksums match.", static_cast<unsigned>(n)));
+        } else if (!noFigure) {
+            ShowError(Format("Error verifying Code Group %i checksums. File: 0x%X, Phone: 0x%X",
+                             static_cast<unsigned>(n), expected, phoneSum),
+                      1);
+            result = 0;
+        }
+    }
+    if (dialog != nullptr) {
+        UpdateInfoFields();
+    }
+    return result;
+}

@@ -1,0 +1,128 @@
+// One-command phone operations: the device library's start-up, the phone
+// information record, erase, power-down, reboot, and the test-command suspend.
+#include <cstring>
+
+#include "ErrorLog.h"
+#include "ORX_FP_FlashHost.h"
+#include "ORX_FP_FlashThread.h"
+
+namespace {
+
+constexpr const char* kSource = "ORX_FP_FlashThread";
+constexpr const char* kNoDeviceApi = "Flash Device API pointer is a NULL Pointer";
+constexpr int kAttempts = 3;
+
+bool SerialDevice(uint16_t deviceId) {
+    return deviceId >= 1000 && deviceId <= 1031;
+}
+
+}  // namespace
+
+void CFlashThread::InitDeviceApi(int quiet) {
+    if (!deviceApi) {
+        if (quiet == 0) {
+            ShowError(kNoDeviceApi, 1);
+        }
+        return;
+    }
+    uint32_t error = 0;
+    if (deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) == 0 &&
+        quiet == 0) {
+        ReportDeviceError("Error initializing Flash Device API", error, 0);
+    }
+}
+
+int CFlashThread::ReadSUInfo(int quiet) {
+    if (!deviceApi) {
+        if (quiet == 0) {
+            ShowError(kNoDeviceApi, 1);
+        }
+        return 0;
+    }
+    absentPattern.fill(0xFF);
+    uint32_t error = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (deviceApi->GetSUinfo(&suInfo, error) != 0) {
+            return 1;
+        }
+    }
+    if (quiet == 0) {
+        ReportDeviceError("Error Getting Subscriber Unit Information.", error, 0);
+    }
+    return 0;
+}
+
+int CFlashThread::EraseFlash(EraseTypeEnum eraseType, int settingsPreserved) {
+    ShowStatus(eraseType == ERASE_LANGUAGE_PACKAGE ? "Erasing Language Package only."
+                                                   : "Erasing flash memory.");
+    if (!deviceApi) {
+        ShowError(kNoDeviceApi, 1);
+        return 0;
+    }
+    ReportProgress("1000");
+    uint32_t error = 0;
+    if (settingsPreserved == 0) {
+        // Preset, so that a request that fails on the way never reads as an
+        // answer that lets the erase go ahead.
+        uint32_t value = 0;
+        RESPONSE_TYPE response = RESPONSE_NONE;
+        deviceApi->SendFDI_REQ_STAT_Command(error, value, response);
+        if (response != RESPONSE_READY && response != RESPONSE_NO_UPGRADE) {
+            ReportProgress("1100");
+            ShowStatus("Incompatible file!");
+            ShowError("Error : Incompatible file", 0);
+            LogFlashError(__LINE__, "Versions Incompatible", kSource);
+            return 0;
+        }
+    }
+    int erased = deviceApi->EraseSU(eraseType, error);
+    ReportProgress("1100");
+    if (erased == 0) {
+        ReportDeviceError("Error Erasing Subscriber Unit.", error, 0);
+        return 0;
+    }
+    ShowStatus("Erase Complete.");
+    return 1;
+}
+
+int CFlashThread::PowerDown() {
+    if (!deviceApi) {
+        ShowError(kNoDeviceApi, 1);
+        return 0;
+    }
+    uint32_t error = 0;
+    if (deviceApi->PowerDownSU(error) == 0) {
+        ReportDeviceError("Error Powering Down Subscriber Unit.", error, 0);
+        return 0;
+    }
+    return 1;
+}
+
+int CFlashThread::Reboot() {
+    if (!deviceApi) {
+        ShowError(kNoDeviceApi, 1);
+        return 0;
+    }
+    uint32_t error = 0;
+    if (deviceApi->SendFDI_RESTART_Command(error) == 0) {
+        ReportDeviceError("Error Rebooting Subscriber Unit.", error, 0);
+        return 0;
+    }
+    return 1;
+}
+
+// Moves a phone in normal operation into flash mode through the host's
+// test-command interface. The host is called directly: its failures show
+// nothing here, the caller reports.
+int CFlashThread::SuspendViaTestCommand() {
+    ORXInterfaceHandle handle = nullptr;
+    uint8_t reply[kOrxCommandBufferSize];
+    uint8_t data[kOrxCommandBufferSize];
+    reply[0] = 0;
+    std::memset(data, 0, sizeof data);
+    uint32_t value = 0;
+    ORXTestCmdInit(deviceId, SerialDevice(deviceId) ? 1 : 0);
+    ORXGetInterfaceHandle(deviceId, "Kestrova_Test_Command", &handle);
+    return ORXSendCommand(deviceId, handle, "SUSPEND", reply, 1, data, &value, deviceId) == 0 ? 1
+                                                                                              : 0;
+}

@@ -1,0 +1,291 @@
+// Moving bytes into the phone: the two RAM downloaders, programming an image
+// file into its flash range in framed 8 KB packets, and the barker codes.
+//
+// The phone programs only lengths that are multiples of 8. A range whose
+// length is not is sent as 8 KB blocks over its aligned part plus an 8-byte
+// tail that ends at the range's last address; the bytes the tail covers are
+// sent as 0xFF (which programs nothing) in the block before it, so every
+// address receives its image byte once. A range shorter than 8 bytes is one
+// tail that starts at the range, padded with 0xFF.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "ORX_FP_FlashHost.h"
+#include "ORX_FP_FlashState.h"
+#include "ORX_FP_FlashThread.h"
+
+namespace {
+
+constexpr size_t kBlock = 8192;
+constexpr size_t kPacketRoom = kBlock + 3;
+constexpr size_t kTailSize = 11;
+constexpr uint32_t kBootstrapLimit = 65535;
+constexpr int kAttempts = 3;
+constexpr const char* kNoReader = "Flash File IO pointer is a NULL Pointer";
+constexpr const char* kNoDeviceApi = "Flash Device API pointer is a NULL Pointer";
+constexpr const char* kSeekFailed = "Error setting file pointer.";
+constexpr const char* kFlashFailed = "Error Flashing Subscriber Unit";
+constexpr const char* kRamFailed = "Error sending RAM download for bootloader.";
+
+std::string Format(const char* format, unsigned a, unsigned b = 0) {
+    char text[200];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+// One range of an image file cut into packets.
+struct RangePlan {
+    uint32_t address = 0;     // where the first programmed byte goes
+    uint64_t fileOffset = 0;  // where it is in the image file
+    uint64_t length = 0;      // bytes to program
+    uint64_t aligned = 0;     // the part sent in data blocks
+    uint64_t blocks = 0;
+    bool tail = false;
+    uint32_t tailAddress = 0;
+    uint64_t tailFileOffset = 0;
+    size_t tailBytes = 0;  // image bytes in the tail; the rest is 0xFF
+
+    RangePlan(uint32_t start, uint64_t skip, uint64_t total) {
+        address = static_cast<uint32_t>(start + skip);
+        fileOffset = skip;
+        length = total > skip ? total - skip : 0;
+        aligned = length - length % 8;
+        blocks = (aligned + kBlock - 1) / kBlock;
+        tail = length % 8 != 0;
+        if (!tail) {
+            return;
+        }
+        if (aligned == 0) {
+            tailAddress = address;
+            tailFileOffset = fileOffset;
+            tailBytes = static_cast<size_t>(length);
+        } else {
+            tailAddress = static_cast<uint32_t>(address + length - 8);
+            tailFileOffset = fileOffset + length - 8;
+            tailBytes = 8;
+        }
+    }
+    // Bytes at the end of the aligned part that the tail programs instead.
+    size_t Overlap() const {
+        return tail && aligned > 0 ? static_cast<size_t>(aligned + 8 - length) : 0;
+    }
+};
+
+}  // namespace
+
+void CFlashThread::ReportPercent(int percent) {
+    std::string text = std::to_string(percent);
+    if (noDialog == 0) {
+        HostDisplayProgress(text);
+    } else if (IsDeviceMode() != 0) {
+        HostDisplayProgressEx(deviceId, text);
+    } else {
+        ConsolePrintProgress(percent);
+    }
+}
+
+void CFlashThread::ResetProgress() {
+    if (noDialog == 0) {
+        HostDisplayProgress("0");
+    } else if (IsDeviceMode() != 0) {
+        HostDisplayProgressEx(deviceId, "0");
+    } else {
+        ConsolePrintLine("");
+    }
+}
+
+int CFlashThread::SendTail(int fd, uint32_t tailAddress, uint64_t fileOffset, size_t bytes,
+                           uint32_t errorAddress) {
+    uint8_t tail[kTailSize];
+    std::memset(tail, 0xFF, sizeof tail);
+    if (lseek(fd, static_cast<off_t>(fileOffset), SEEK_SET) < 0) {
+        ShowError(kSeekFailed, 1);
+        return 0;
+    }
+    if (fileReader->ReadImageTailPacket(fd, tail, 0, bytes) != 1) {
+        return 0;
+    }
+    uint32_t error = 0;
+    if (deviceApi->FlashSU(tailAddress, tail, kTailSize, error) == 0) {
+        ReportDeviceError(kFlashFailed, error, errorAddress);
+        return 0;
+    }
+    return 1;
+}
+
+int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t total, bool toRam,
+                            bool everyBlock) {
+    if (!fileReader) {
+        ShowError(kNoReader, 1);
+        return 0;
+    }
+    if (!deviceApi) {
+        ShowError(kNoDeviceApi, 1);
+        return 0;
+    }
+    const RangePlan plan(start, skip, total);
+    const uint64_t steps = std::max<uint64_t>(plan.blocks, plan.tail ? 1 : 0);
+    std::vector<uint8_t> packet(kPacketRoom);
+    int lastPercent = 0;
+    auto progress = [&](uint64_t done) {
+        int percent = static_cast<int>(done * 100 / steps);
+        if (everyBlock || percent != lastPercent) {
+            ReportPercent(percent);
+            lastPercent = percent;
+        }
+    };
+    for (uint64_t i = 0; i < plan.blocks; ++i) {
+        uint64_t offset = i * kBlock;
+        size_t n = static_cast<size_t>(std::min<uint64_t>(kBlock, plan.aligned - offset));
+        uint32_t address = static_cast<uint32_t>(plan.address + offset);
+        if (lseek(fd, static_cast<off_t>(plan.fileOffset + offset), SEEK_SET) < 0) {
+            ShowError(kSeekFailed, 1);
+            return 0;
+        }
+        if (fileReader->ReadImagePacket(fd, packet, n) != 1) {
+            return 0;
+        }
+        const bool last = i + 1 == plan.blocks;
+        if (last && plan.Overlap() > 0) {
+            std::memset(packet.data() + 2 + n - plan.Overlap(), 0xFF, plan.Overlap());
+            packet[n + 2] = CFlashFileIO::Sum8(packet.data(), n + 2);
+        }
+        uint32_t error = 0;
+        int sent =
+            toRam ? deviceApi->RAMdownload(1, address, packet.data(), static_cast<uint32_t>(n + 3),
+                                           0, error)
+                  : deviceApi->FlashSU(address, packet.data(), static_cast<uint32_t>(n + 3), error);
+        if (sent == 0) {
+            ReportDeviceError(toRam ? kRamFailed : kFlashFailed, error, address);
+            return 0;
+        }
+        if (last && plan.tail &&
+            SendTail(fd, plan.tailAddress, plan.tailFileOffset, plan.tailBytes, address) != 1) {
+            return 0;
+        }
+        progress(i + 1);
+    }
+    if (plan.blocks == 0 && plan.tail) {
+        if (SendTail(fd, plan.tailAddress, plan.tailFileOffset, plan.tailBytes, plan.address) !=
+            1) {
+            return 0;
+        }
+        progress(1);
+    }
+    ResetProgress();
+    return 1;
+}
+
+int CFlashThread::FlashRange(int fd, uint32_t start, uint32_t length, uint16_t type) {
+    if (lseek(fd, 0, SEEK_SET) < 0) {
+        ShowError(kSeekFailed, 1);
+        return 0;
+    }
+    // A barker-carrying range leaves its first 8 bytes for the barker, last.
+    uint64_t skip = type == shx::kSubfileTypeBarker ? shx::kBarkerSize : 0;
+    return SendImage(fd, start, skip, length, false, false);
+}
+
+int CFlashThread::LoadBootloaderRamDownloader(int fd, uint32_t start, uint32_t length,
+                                              uint16_t declaredChecksum) {
+    const bool startsAtStart = platformName == "CDMA HBX4205" || platformName == "CDMA HBX4200";
+    const uint32_t execution = startsAtStart ? start : start + 16;
+    ShowStatus("Loading RAM Downloader for Bootloader.");
+    if (lseek(fd, 0, SEEK_SET) < 0) {
+        ShowError(kSeekFailed, 1);
+        return 0;
+    }
+    if (SendImage(fd, start, 0, length, true, true) != 1) {
+        return 0;
+    }
+    uint32_t error = 0;
+    if (tavenorBlank == 1 || tavenorFlash == 1) {
+        ramChecksumFigure = 0;
+    } else {
+        uint16_t sum = 0;
+        bool read = false;
+        for (int attempt = 0; attempt < kAttempts && !read; ++attempt) {
+            read = deviceApi->GetRAMchecksum(start, start + length - 1, sum, error) != 0;
+        }
+        if (!read) {
+            ReportDeviceError("Error reading the RAM Downloader checksum from the phone.", error,
+                              0);
+            return 0;
+        }
+        if (sum != declaredChecksum) {
+            ShowError(
+                Format("Checksum error in the RAM Downloader for Flash Bootloader. File: 0x%X, "
+                       "Phone: 0x%X",
+                       declaredChecksum, sum),
+                1);
+            return 0;
+        }
+        ramChecksumFigure = sum;
+    }
+    int singleFile = fileReader && fileReader->FileCount() == 1 ? 1 : 0;
+    if (deviceApi->RAMdownload(1, execution, nullptr, 0, singleFile, error) == 0) {
+        ReportDeviceError(kRamFailed, error, execution);
+        return 0;
+    }
+    return 1;
+}
+
+int CFlashThread::LoadBootstrapRamDownloader(int fd, uint32_t start, uint32_t length) {
+    ShowStatus("Loading RAM Downloader for Bootstrap.");
+    if (length > kBootstrapLimit) {
+        ShowError(Format("The RAM Downloader for Bootstrap holds %u bytes; the bootstrap takes at "
+                         "most %u.",
+                         length, kBootstrapLimit),
+                  1);
+        return 0;
+    }
+    if (lseek(fd, 0, SEEK_SET) < 0) {
+        ShowError(kSeekFailed, 1);
+        return 0;
+    }
+    std::vector<uint8_t> buffer(length);
+    size_t got = 0;
+    while (got < length) {
+        long read = platform::ReadSome(fd, buffer.data() + got, length - got);
+        if (read <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(read);
+    }
+    if (got < length || length == 0) {
+        ShowError("An error occurred while reading Image File.", 1);
+        return 0;
+    }
+    if (!deviceApi) {
+        ShowError(kNoDeviceApi, 1);
+        return 0;
+    }
+    uint32_t error = 0;
+    if (deviceApi->RAMdownload(0, start, buffer.data(), static_cast<uint32_t>(got), 0, error) ==
+        0) {
+        ReportDeviceError("Error sending RAM download for bootstrap.", error, 0);
+        return 0;
+    }
+    return 1;
+}
+
+int CFlashThread::WriteBarker(const std::array<uint8_t, 8>& barker, uint32_t address) {
+    if (!fileReader || !deviceApi) {
+        return 0;
+    }
+    uint8_t packet[kTailSize];
+    packet[0] = 0;
+    packet[1] = 8;
+    std::memcpy(packet + 2, barker.data(), barker.size());
+    packet[10] = CFlashFileIO::Sum8(packet, 10);
+    uint32_t error = 0;
+    if (deviceApi->FlashSU(address, packet, kTailSize, error) == 0) {
+        ReportDeviceError("Error sending Barker Code.", error, address);
+        return 0;
+    }
+    return 1;
+}

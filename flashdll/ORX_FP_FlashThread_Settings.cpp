@@ -1,0 +1,91 @@
+// Keeping the phone's settings across an upgrade that brings a new settings
+// area: save, erase the old area, program the new one, check it, restore.
+#include <fcntl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "ORX_FP_FlashThread.h"
+
+namespace {
+
+constexpr int kSettingsSlot = shx::kFirstCodeGroupSlot + 2;
+constexpr size_t kAnswerSize = 12;
+constexpr size_t kFirstTextRoom = 8;
+
+// A text within its room of the answer, terminated or not.
+std::string AnswerText(const char* answer, size_t offset, size_t room) {
+    return std::string(answer + offset, strnlen(answer + offset, room));
+}
+
+}  // namespace
+
+uint8_t CFlashThread::UpgradeSettingsArea(uint16_t expectedChecksum) {
+    if (!deviceApi || !fileReader) {
+        ShowError("Flash Device API pointer is a NULL Pointer", 0);
+        return 15;
+    }
+    // The new settings image is opened before the phone is asked anything, so a
+    // missing image never leaves settings saved and erased with no restore.
+    const SubfileRecord& settings = fileReader->Record(kSettingsSlot);
+    int openError = 0;
+    platform::UniqueFd image = platform::OpenRegularForReading(settings.imageName, openError);
+    if (!image.Valid()) {
+        ShowError("Error flashing new settings!", 0);
+        return 9;
+    }
+    uint32_t error = 0;
+    uint32_t value = 50;
+    RESPONSE_TYPE response = RESPONSE_NONE;
+    if (deviceApi->SendFDI_REQ_STAT_Command(error, value, response) != 1) {
+        if (error == kFdaErrNotSupported) {
+            return 14;
+        }
+        if (response == RESPONSE_INCOMPATIBLE) {
+            ShowStatus("Incompatible file data!");
+            return 2;
+        }
+        if (response == RESPONSE_NO_UPGRADE) {
+            return 0;
+        }
+        ShowStatus("Error retrieving response from phone");
+        return 15;
+    }
+    if (deviceApi->SendFDI_SAVE_Command(error) != 1) {
+        ShowError("Error saving settings data!", 0);
+        return 5;
+    }
+    if (deviceApi->SendFDI_ERASE_FDI_Command(error) != 1) {
+        ShowError("Error erasing old settings area!", 0);
+        return 7;
+    }
+    ShowStatus("Flashing Code Group 2");
+    if (FlashRange(image.Get(), settings.start, settings.end - settings.start + 1, settings.type) !=
+        1) {
+        ShowError("Error flashing new settings!", 0);
+        return 9;
+    }
+    char answer[kAnswerSize] = {};
+    if (deviceApi->SendFDI_REQ_FDI_CS_Command(error, answer, sizeof answer) != 1) {
+        ShowError("checksum mismatch!", 0);
+        return 11;
+    }
+    ShowStatus("Verifying Code Group 2 Checksum");
+    std::string first = AnswerText(answer, 0, kFirstTextRoom);
+    std::string second = AnswerText(answer, kFirstTextRoom, kAnswerSize - kFirstTextRoom);
+    char* end = nullptr;
+    unsigned long phoneSum = std::strtoul(first.c_str(), &end, 16);
+    bool readable = end != first.c_str();
+    if (!readable || static_cast<uint16_t>(phoneSum) != expectedChecksum) {
+        ShowError("checksum mismatch!", 0);
+        ShowError(first, 0);
+        ShowError(second, 0);
+        return 10;
+    }
+    ShowStatus("Code Group 2 Checksums match");
+    if (deviceApi->SendFDI_RESTORE_Command(error) != 1) {
+        ShowError("Error restoring settings", 0);
+        return 13;
+    }
+    return 0;
+}

@@ -1,0 +1,54 @@
+// Verify: does the connected phone hold exactly what the superfile holds?
+// Versions and checksums are compared; nothing is written to the phone.
+#include <memory>
+#include <new>
+
+#include "ErrorLog.h"
+#include "ORX_FP_FlashHost.h"
+#include "ORX_FP_FlashState.h"
+#include "ORX_FP_FlashThread.h"
+#include "platform/MessageBox.h"
+
+namespace {
+constexpr const char* kSource = "ORX_FP_FlashThread";
+}
+
+void CFlashThread::Verdict(const char* text) {
+    if (noDialog == 0) {
+        HostDisplayStatus(text);
+    } else if (IsDeviceMode() != 0) {
+        HostDisplayStatusEx(deviceId, text);
+    } else {
+        ConsolePrintLine(text);
+    }
+    LogFlashError(__LINE__, text, kSource);
+}
+
+int CFlashThread::RunVerify() {
+    if (dialog != nullptr) {
+        superfilePath = dialog->GetControlText(ctl::kFileName);
+    }
+    std::unique_ptr<CFlashFileIO> reader(new (std::nothrow) CFlashFileIO(dialog, superfilePath));
+    if (!reader) {
+        platform::ShowStopBox("Flash File IO pointer is a NULL Pointer");
+        LogFlashError(__LINE__, "Flash File IO pointer is a NULL Pointer", kSource);
+        return 0;
+    }
+    reader->deviceIndex = deviceId;
+    if (reader->ReadSuperfile(0) != 1) {
+        LogFlashError(__LINE__, "Error Reading File Header", kSource);
+        Verdict("Verify FAILED!!!");
+        return 0;
+    }
+    InitDeviceApi(0);
+    if (tavenorBlank == 1 || tavenorFlash == 1) {
+        return 1;
+    }
+    if (VerifySUInfo(*reader, 0) != 1) {
+        Verdict("Verify FAILED!!!");
+        return 0;
+    }
+    int result = VerifyChecksums(*reader, 1);
+    Verdict(result == 1 ? "Verify Successful" : "Verify FAILED!!!");
+    return result;
+}

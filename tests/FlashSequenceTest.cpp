@@ -1,0 +1,354 @@
+// The flash sequence end to end against the simulated phone: what the phone
+// holds afterwards, not only what was reported.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "ModuleFakes.h"
+#include "ORX_FP_FlashThread.h"
+#include "OrxHost.h"
+#include "Phone.h"
+#include "PhoneFiles.h"
+#include "ShxFiles.h"
+
+namespace {
+
+using nlohmann::json;
+using phonesim::WriteEvent;
+
+using testsupport::FlashableManifest;
+using testsupport::RemoveSubfile;
+using testsupport::Subfile;
+
+std::string Profile(const std::string& name) {
+    return testsupport::PhoneProfile(name);
+}
+
+class FlashSequenceTest : public testsupport::HostedModuleTest {
+  protected:
+    void Use(const json& manifest, const std::string& profile) {
+        built = testsupport::WriteShx(manifest, scratch.File("fw.shx"));
+        phone = orxhost::AttachPhone(Profile(profile));
+        engine.noDialog = 1;
+        engine.hostInstanceHandle = this;
+        engine.superfilePath = scratch.File("fw.shx");
+        testing::internal::CaptureStdout();
+        engine.fileReader = std::make_unique<CFlashFileIO>(nullptr, engine.superfilePath);
+        prepared = engine.fileReader->PrepareImages();
+        output = testing::internal::GetCapturedStdout();
+        ASSERT_EQ(prepared, 1) << output;
+    }
+
+    // Connects like a headless job and runs the sequence.
+    int Flash(int& reboot) {
+        testing::internal::CaptureStdout();
+        uint16_t id = phone->DeviceId();
+        int result =
+            id >= 1000 && id <= 1031 ? engine.OpenDeviceInterface(id) : engine.IdentifyDevice(id);
+        uint32_t error = 0;
+        if (result == 1) {
+            result = engine.deviceApi->InitFlashDevAPI(engine.hostInstanceHandle, engine.deviceId,
+                                                       engine.interfaceHandle, error) != 0;
+        }
+        if (result == 1) {
+            result = engine.FlashSequence(reboot);
+        }
+        output += testing::internal::GetCapturedStdout();
+        return result;
+    }
+    int Flash() {
+        int reboot = 0;
+        return Flash(reboot);
+    }
+
+    bool Printed(const std::string& text) const { return output.find(text) != std::string::npos; }
+
+    std::vector<uint8_t> Image(int slot) const { return built.images.at(slot); }
+    std::vector<uint8_t> OnPhone(int slot) const {
+        const SubfileRecord& record = engine.fileReader->Record(slot);
+        return phone->ReadFlash(record.start, record.length);
+    }
+
+    std::vector<WriteEvent> Events(WriteEvent::Kind kind) const {
+        std::vector<WriteEvent> chosen;
+        for (const WriteEvent& event : phone->WriteLog()) {
+            if (event.kind == kind) {
+                chosen.push_back(event);
+            }
+        }
+        return chosen;
+    }
+
+    mkshx::BuiltSuperfile built;
+    std::shared_ptr<phonesim::Phone> phone;
+    CFlashThread engine{nullptr};
+    int prepared = 0;
+    std::string output;
+};
+
+TEST_F(FlashSequenceTest, GoodFlashLeavesEveryImageOnThePhoneWithBarkersLast) {
+    Use(FlashableManifest(), "flash-hmq-vintrel");
+    int reboot = -1;
+    ASSERT_EQ(Flash(reboot), 1) << output;
+    EXPECT_EQ(reboot, 0);
+    for (int slot : {2, 3, 4, 6}) {
+        EXPECT_EQ(OnPhone(slot), Image(slot)) << "slot " << slot;
+    }
+    // The last three programs are the barkers, each at its code group's start.
+    std::vector<WriteEvent> programs = Events(WriteEvent::Kind::Program);
+    ASSERT_GE(programs.size(), 3u);
+    std::vector<uint32_t> lastAddresses;
+    for (size_t i = programs.size() - 3; i < programs.size(); ++i) {
+        lastAddresses.push_back(programs[i].address);
+        EXPECT_EQ(programs[i].length, 8u);
+    }
+    EXPECT_EQ(lastAddresses, (std::vector<uint32_t>{0x10000000, 0x10010000, 0x10300000}));
+    EXPECT_TRUE(Printed("Phone[0004]: Code Group 0 checksums match."));
+    EXPECT_TRUE(Printed("Phone[0004]: FLASH COMPLETED!!!."));
+    EXPECT_FALSE(Printed("Erasing Language Package only."));
+}
+
+TEST_F(FlashSequenceTest, FinishedPhoneVerifiesAndReportsTheFilesVersions) {
+    Use(FlashableManifest(), "flash-hmq-vintrel");
+    ASSERT_EQ(Flash(), 1) << output;
+    testing::internal::CaptureStdout();
+    int verified = engine.RunVerify();
+    std::string verify = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(verified, 1) << verify;
+    EXPECT_NE(verify.find("\nVerify Successful\n"), std::string::npos) << verify;
+
+    std::vector<std::string> info(4);
+    uint16_t firstVersion = 0;
+    ASSERT_EQ(engine.GetPhoneVersions(info, firstVersion), 1);
+    EXPECT_EQ(info[0], "v0x0210");
+    EXPECT_EQ(info[1], "v0x0357");
+    EXPECT_EQ(info[3], "GSM k.380");
+    EXPECT_EQ(firstVersion, 0x0210);
+}
+
+TEST_F(FlashSequenceTest, ComboFileKeepsTheSettingsAndAsksForAReboot) {
+    json manifest = FlashableManifest();
+    Subfile(manifest, "cg2")["type"] = 4;
+    Use(manifest, "flash-hmq-vintrel");
+    std::vector<uint8_t> settings = phone->SettingsData();
+    int reboot = 0;
+    ASSERT_EQ(Flash(reboot), 1) << output;
+    EXPECT_EQ(reboot, 1);
+    EXPECT_EQ(phone->SettingsData(), settings);
+    EXPECT_EQ(OnPhone(4), Image(4));
+    EXPECT_TRUE(
+        Printed("Phone[0004]: Performing Pre Upgrade Status Check\n"
+                "Phone[0004]: Please wait (This takes up to 20 seconds)\n"));
+    EXPECT_TRUE(Printed("Code Group 2 Checksums match"));
+    EXPECT_EQ(Events(WriteEvent::Kind::SettingsRestore).size(), 1u);
+}
+
+TEST_F(FlashSequenceTest, LanguagePackageAloneErasesOnlyItAndReinsertsTheBarker) {
+    json manifest = FlashableManifest();
+    for (const char* slot : {"cg0", "cg1", "cg2"}) {
+        RemoveSubfile(manifest, slot);
+    }
+    Use(manifest, "flash-hmq-vintrel");
+    std::vector<uint8_t> codeGroupZero = phone->ReadFlash(0x10000000, 40960);
+    ASSERT_EQ(Flash(), 1) << output;
+    EXPECT_TRUE(Printed("Erasing Language Package only."));
+    EXPECT_EQ(OnPhone(6), Image(6));
+    EXPECT_EQ(phone->ReadFlash(0x10000000, 40960), codeGroupZero);
+    ASSERT_EQ(Events(WriteEvent::Kind::Erase).size(), 1u);
+    EXPECT_EQ(Events(WriteEvent::Kind::Erase)[0].detail, 2u);
+    EXPECT_EQ(Events(WriteEvent::Kind::ReinsertBarker).size(), 1u);
+}
+
+TEST_F(FlashSequenceTest, BlankPhoneTakesTheBootstrapPath) {
+    Use(FlashableManifest(1, 1), "blank-r4x-dorsk");
+    ASSERT_EQ(Flash(), 1) << output;
+    EXPECT_TRUE(Printed("Loading RAM Downloader for Bootstrap."));
+    EXPECT_FALSE(Printed("Loading RAM Downloader for Bootloader."));
+    EXPECT_FALSE(Printed("File version"));  // no version check on a blank phone
+    for (int slot : {2, 3, 4, 6}) {
+        EXPECT_EQ(OnPhone(slot), Image(slot)) << "slot " << slot;
+    }
+}
+
+TEST_F(FlashSequenceTest, BlankTavenorSkipsDownloaderAndChecksumsButGetsItsBarkers) {
+    Use(FlashableManifest(4, 6), "blank-j617-tavenor");
+    ASSERT_EQ(Flash(), 1) << output;
+    EXPECT_TRUE(Events(WriteEvent::Kind::RamWrite).empty());
+    EXPECT_FALSE(Printed("Verifying Checksums..."));
+    for (int slot : {2, 3, 6}) {
+        EXPECT_EQ(OnPhone(slot), Image(slot)) << "slot " << slot;
+    }
+}
+
+TEST_F(FlashSequenceTest, SerialPhoneRaisesBothEndsOfTheLine) {
+    Use(FlashableManifest(1, 1), "serial-1000");
+    ASSERT_EQ(Flash(), 1) << output;
+    EXPECT_TRUE(Printed("Phone[1000]: Baud rate set to 115200\n"));
+    EXPECT_EQ(orxhost::HostLineRate(1000), 115200u);
+    EXPECT_EQ(OnPhone(3), Image(3));
+}
+
+TEST_F(FlashSequenceTest, SingleFileLoadsTheDownloaderAndStops) {
+    json manifest = FlashableManifest();
+    for (const char* slot : {"cg0", "cg1", "cg2", "cg4"}) {
+        RemoveSubfile(manifest, slot);
+    }
+    Use(manifest, "flash-hmq-vintrel");
+    ASSERT_EQ(Flash(), 1) << output;
+    ASSERT_EQ(Events(WriteEvent::Kind::RamStart).size(), 1u);
+    EXPECT_EQ(Events(WriteEvent::Kind::RamStart)[0].detail, 1u);  // the single-file flag
+    EXPECT_EQ(Events(WriteEvent::Kind::RamStart)[0].address, 0x03FC0000u + 16);
+    EXPECT_TRUE(Events(WriteEvent::Kind::Erase).empty());
+    EXPECT_TRUE(Printed("FLASH COMPLETED!!!."));
+}
+
+TEST_F(FlashSequenceTest, MissingImageFailsTheSequence) {
+    Use(FlashableManifest(), "flash-hmq-vintrel");
+    std::filesystem::remove(scratch.File("fwCG1.smg"));
+    EXPECT_EQ(Flash(), 0);
+    EXPECT_TRUE(Printed("An error ocurred while opening Software Image File"));
+    EXPECT_FALSE(Printed("FLASH COMPLETED"));
+    EXPECT_TRUE(std::none_of(Events(WriteEvent::Kind::Program).begin(),
+                             Events(WriteEvent::Kind::Program).end(),
+                             [](const WriteEvent& e) { return e.length == 8; }));
+}
+
+TEST_F(FlashSequenceTest, FailedBarkerStillWritesTheOthersThenFails) {
+    Use(FlashableManifest(), "flash-hmq-vintrel");
+    ASSERT_EQ(Flash(), 1) << output;
+    size_t programs = Events(WriteEvent::Kind::Program).size();
+    orxhost::Reset();
+    phone = orxhost::AttachPhone(Profile("flash-hmq-vintrel"));
+    phonesim::FaultSpec refuse;
+    refuse.action = phonesim::FaultAction::Refuse;
+    refuse.command = "Program";
+    refuse.occurrence = static_cast<uint32_t>(programs - 2);  // the first barker
+    refuse.code = 0xE0020024;
+    phone->AddFault(refuse);
+    output.clear();
+    EXPECT_EQ(Flash(), 0);
+    EXPECT_TRUE(Printed(
+        "Error sending Barker Code. Error 0xE0020024  \nwhile sending address 0x10000000."));
+    EXPECT_FALSE(Printed("FLASH COMPLETED"));
+    EXPECT_EQ(phone->ReadFlash(0x10000000, 8), std::vector<uint8_t>(8, 0xFF));
+    std::vector<uint8_t> application = Image(3);
+    std::vector<uint8_t> language = Image(6);
+    EXPECT_EQ(phone->ReadFlash(0x10010000, 8),
+              std::vector<uint8_t>(application.begin(), application.begin() + 8));
+    EXPECT_EQ(phone->ReadFlash(0x10300000, 8),
+              std::vector<uint8_t>(language.begin(), language.begin() + 8));
+}
+
+TEST_F(FlashSequenceTest, RamChecksumThatCannotBeReadStopsWithItsOwnText) {
+    Use(FlashableManifest(), "flash-hmq-vintrel");
+    phonesim::FaultSpec refuse;
+    refuse.action = phonesim::FaultAction::Refuse;
+    refuse.command = "RamChecksum";
+    refuse.times = 3;
+    refuse.code = 0xE0020024;
+    phone->AddFault(refuse);
+    EXPECT_EQ(Flash(), 0);
+    EXPECT_TRUE(
+        Printed("Error reading the RAM Downloader checksum from the phone. Error 0xE0020024 "));
+    EXPECT_TRUE(Events(WriteEvent::Kind::Erase).empty());
+}
+
+TEST_F(FlashSequenceTest, SettingsUpgradeWithoutItsImageTouchesNothing) {
+    json manifest = FlashableManifest();
+    Subfile(manifest, "cg2")["type"] = 4;
+    Use(manifest, "flash-hmq-vintrel");
+    std::filesystem::remove(scratch.File("fwCG2.smg"));
+    EXPECT_EQ(Flash(), 0);
+    EXPECT_TRUE(Printed("Error flashing new settings!\nPhone[0004]: FDI Upgrade Failed\n"));
+    EXPECT_TRUE(Events(WriteEvent::Kind::SettingsSave).empty());
+    EXPECT_TRUE(Events(WriteEvent::Kind::Erase).empty());
+}
+
+TEST_F(FlashSequenceTest, OverlongBootstrapDownloaderIsRefused) {
+    json manifest = FlashableManifest(1, 1);
+    Subfile(manifest, "ramdld")["size"] = 70000;
+    Use(manifest, "blank-r4x-dorsk");
+    EXPECT_EQ(Flash(), 0);
+    EXPECT_TRUE(Printed(
+        "The RAM Downloader for Bootstrap holds 70000 bytes; the bootstrap takes at most 65535."));
+    EXPECT_TRUE(Events(WriteEvent::Kind::RamWrite).empty());
+}
+
+// FlashRange on its own, on a phone whose RAM downloader already runs.
+class FlashRangeTest : public FlashSequenceTest {
+  protected:
+    void SetUp() override {
+        json manifest = FlashableManifest();
+        for (const char* slot : {"cg0", "cg1", "cg2", "cg4"}) {
+            RemoveSubfile(manifest, slot);
+        }
+        Use(manifest, "flash-hmq-vintrel");
+        ASSERT_EQ(Flash(), 1) << output;
+    }
+
+    // Programs `length` random bytes at address; returns the image.
+    std::vector<uint8_t> Program(uint32_t address, uint32_t length, uint16_t type) {
+        std::vector<uint8_t> image(length);
+        for (uint32_t i = 0; i < length; ++i) {
+            image[i] = static_cast<uint8_t>((i * 131 + length) ^ 0x5A);
+        }
+        testsupport::WriteBytes(scratch.File("range.smg"), image);
+        int fd = open(scratch.File("range.smg").c_str(), O_RDONLY);
+        testing::internal::CaptureStdout();
+        int result = engine.FlashRange(fd, address, length, type);
+        output = testing::internal::GetCapturedStdout();
+        close(fd);
+        EXPECT_EQ(result, 1) << output;
+        return image;
+    }
+};
+
+TEST_F(FlashRangeTest, EveryLengthEndsWithExactlyTheImageOnThePhone) {
+    std::vector<uint32_t> lengths;
+    for (uint32_t length = 1; length <= 24; ++length) {
+        lengths.push_back(length);
+    }
+    for (uint32_t length = 8185; length <= 8200; ++length) {
+        lengths.push_back(length);
+    }
+    for (uint32_t length = 16385; length <= 16391; ++length) {
+        lengths.push_back(length);
+    }
+    // Erased flash between code group 1 and the settings area, one slot a range.
+    uint32_t address = 0x10060000;
+    for (uint16_t type : {uint16_t{0}, uint16_t{2}}) {
+        for (uint32_t length : lengths) {
+            SCOPED_TRACE("type " + std::to_string(type) + " length " + std::to_string(length));
+            std::vector<uint8_t> image = Program(address, length, type);
+            std::vector<uint8_t> expected = image;
+            if (type == 2) {
+                std::fill(expected.begin(), expected.begin() + std::min<size_t>(8, length), 0xFF);
+            }
+            EXPECT_EQ(phone->ReadFlash(address, length), expected);
+            EXPECT_EQ(phone->ReadFlash(address + length, 8), std::vector<uint8_t>(8, 0xFF));
+            address += 0x4100;
+        }
+    }
+    for (const WriteEvent& event : Events(WriteEvent::Kind::Program)) {
+        EXPECT_EQ(event.length % 8, 0u) << std::hex << event.address;
+        EXPECT_EQ(event.detail, 0u)
+            << "programmed over unerased data at " << std::hex << event.address;
+    }
+}
+
+TEST_F(FlashRangeTest, TwentyThousandBytesGoInThreeBlocksAndATail) {
+    phone->ClearWriteLog();
+    Program(0x10060000, 20003, 0);
+    std::vector<WriteEvent> programs = Events(WriteEvent::Kind::Program);
+    ASSERT_EQ(programs.size(), 4u);
+    EXPECT_EQ(programs[0].length, 8192u);
+    EXPECT_EQ(programs[1].length, 8192u);
+    EXPECT_EQ(programs[2].length, 3616u);
+    EXPECT_EQ(programs[3].address, 0x10060000u + 19995);
+    EXPECT_EQ(programs[3].length, 8u);
+}
+
+}  // namespace

@@ -1,0 +1,264 @@
+// Tests of the simulated phone through the device library: packet checks,
+// NOR flash, RAM downloaders and erase rules. Each looks at what the phone holds.
+#include "PhoneSimBenchTest.h"
+
+namespace {
+
+using namespace phonebench;
+
+class PacketCheckTest : public PhoneBench {};
+
+TEST_F(PacketCheckTest, CorruptSumIsRefusedAndNothingWritten) {
+    Make();
+    StartRamDownloader();
+    Bytes packet = phonesim::MakeDataPacket(Fill(16, 0x00));
+    packet.back() ^= 0x01;
+    uint32_t error = 0;
+
+    EXPECT_EQ(api.FlashSU(kCg1, packet.data(), uint32_t(packet.size()), error), 0);
+    EXPECT_EQ(error, kFdaErrBadPacket);
+    EXPECT_EQ(phone->ReadFlash(kCg1, 16), Fill(16, 0xFF));
+}
+
+TEST_F(PacketCheckTest, LengthFieldThatDisagreesWithThePacketIsRefused) {
+    Make();
+    StartRamDownloader();
+    Bytes packet = phonesim::MakeDataPacket(Fill(16, 0x00));
+    packet[1] = 8;  // claims 8 data bytes, carries 16
+    packet.back() = phonesim::Sum8(packet.data(), packet.size() - 1);
+
+    EXPECT_EQ(Program(kCg1, Fill(0, 0)), kFdaErrBadPacket);  // empty packet too
+    uint32_t error = 0;
+    EXPECT_EQ(api.FlashSU(kCg1, packet.data(), uint32_t(packet.size()), error), 0);
+    EXPECT_EQ(error, kFdaErrBadPacket);
+    EXPECT_EQ(phone->ReadFlash(kCg1, 16), Fill(16, 0xFF));
+}
+
+TEST_F(PacketCheckTest, DataLengthNotAMultipleOf8IsRefused) {
+    Make();
+    StartRamDownloader();
+
+    EXPECT_EQ(Program(kCg1, Fill(13, 0x00)), kFdaErrBadPacket);
+    EXPECT_EQ(phone->ReadFlash(kCg1, 16), Fill(16, 0xFF));
+    EXPECT_EQ(Program(kCg1, Fill(16, 0x00)), 0u);
+}
+
+TEST_F(PacketCheckTest, PacketRunningPastTheFlashIsRefused) {
+    Make();
+    StartRamDownloader();
+
+    EXPECT_EQ(Program(0x1000FFF8, Fill(16, 0x00)), kFdaErrAddress);
+    EXPECT_EQ(phone->ReadFlash(0x1000FFF8, 8), Fill(8, 0xFF));
+}
+
+class NorFlashTest : public PhoneBench {};
+
+TEST_F(NorFlashTest, ProgrammingOverUnerasedDataShowsAsCorruption) {
+    Make();
+    StartRamDownloader();
+    ASSERT_EQ(Program(kCg1 + 16, Fill(8, 0x0F)), 0u);
+    phone->ClearWriteLog();
+
+    EXPECT_EQ(Program(kCg1 + 16, Fill(8, 0xF0)), 0u);  // the phone cannot tell
+
+    EXPECT_EQ(phone->ReadFlash(kCg1 + 16, 8), Fill(8, 0x00));
+    ASSERT_EQ(phone->WriteLog().size(), 1u);
+    EXPECT_EQ(phone->WriteLog()[0].detail, 1u);  // some bits could not be set
+}
+
+TEST_F(NorFlashTest, ErasedFlashTakesEveryBitPattern) {
+    Make();
+    StartRamDownloader();
+    Bytes data;
+    for (int i = 0; i < 256; ++i) {
+        data.push_back(uint8_t(i));
+    }
+
+    EXPECT_EQ(Program(kCg1, data), 0u);
+
+    EXPECT_EQ(phone->ReadFlash(kCg1, 256), data);
+    EXPECT_EQ(phone->WriteLog().back().detail, 0u);
+}
+
+class RamDownloaderTest : public PhoneBench {};
+
+TEST_F(RamDownloaderTest, FlashingAndErasingWithoutARamDownloaderAreRefused) {
+    Make();
+    uint32_t error = 0;
+
+    EXPECT_EQ(Program(kCg1, Fill(8, 0)), kFdaErrNoRamDownloader);
+    EXPECT_EQ(api.EraseSU(ERASE_ALL, error), 0);
+    EXPECT_EQ(error, kFdaErrNoRamDownloader);
+    EXPECT_EQ(phone->ReadFlash(kCg0 + 16, 8), Fill(8, 0x11));  // firmware still there
+}
+
+TEST_F(RamDownloaderTest, BootloaderDownloaderStartsOnlyAtItsEntry) {
+    Make();
+    Bytes packet = phonesim::MakeDataPacket(Fill(32, 0x5A));
+    uint32_t error = 0;
+    ASSERT_EQ(api.RAMdownload(1, kRam, packet.data(), uint32_t(packet.size()), 0, error), 1);
+
+    EXPECT_EQ(api.RAMdownload(1, kRam, nullptr, 0, 0, error), 0);
+    EXPECT_EQ(error, kFdaErrAddress);
+    EXPECT_FALSE(phone->RamDownloaderRunning());
+    EXPECT_EQ(api.RAMdownload(1, kRam + 16, nullptr, 0, 1, error), 1);
+    EXPECT_TRUE(phone->RamDownloaderRunning());
+    EXPECT_EQ(phone->WriteLog().back().kind, WriteEvent::Kind::RamStart);
+    EXPECT_EQ(phone->WriteLog().back().detail, 1u);  // single-file flag
+}
+
+TEST_F(RamDownloaderTest, StartWithNothingLoadedIsRefused) {
+    Make();
+    uint32_t error = 0;
+
+    EXPECT_EQ(api.RAMdownload(1, kRam + 16, nullptr, 0, 0, error), 0);
+    EXPECT_EQ(error, kFdaErrRefused);
+}
+
+TEST_F(RamDownloaderTest, TailPacketThroughFlashSULandsInRamAndCountsInItsChecksum) {
+    Make();
+    Bytes body = Fill(16, 0x01);
+    Bytes tail = {1, 2, 3, 4, 5, 6, 7, 8};
+    Bytes packet = phonesim::MakeDataPacket(body);
+    uint32_t error = 0;
+    ASSERT_EQ(api.RAMdownload(1, kRam, packet.data(), uint32_t(packet.size()), 0, error), 1);
+
+    EXPECT_EQ(Program(kRam + 16, tail), 0u);  // no RAM downloader needed for RAM
+
+    EXPECT_EQ(phone->ReadRam(kRam + 16, 8), tail);
+    uint16_t sum = 0;
+    EXPECT_EQ(api.GetRAMchecksum(kRam, kRam + 23, sum, error), 1);
+    EXPECT_EQ(sum, 16 + 36);
+    EXPECT_EQ(phone->ReadFlash(kCg1, 8), Fill(8, 0xFF));
+}
+
+TEST_F(RamDownloaderTest, RamChecksumOutsideRamIsRefused) {
+    Make();
+    uint16_t sum = 7;
+    uint32_t error = 0;
+
+    EXPECT_EQ(api.GetRAMchecksum(kRam, kRam + 4096, sum, error), 0);
+    EXPECT_EQ(error, kFdaErrAddress);
+    EXPECT_EQ(sum, 0);
+}
+
+TEST_F(RamDownloaderTest, BootstrapLoadsOnlyIntoABlankPhoneAndRunsAtOnce) {
+    Make([](nlohmann::json& p) {
+        p["mode"] = "blank";
+        p["modes"]["blank"] = {{"descriptor", "Blank R4X Dorsk"},
+                               {"interfaces", {"Kestrova_Boot"}}};
+    });
+    Bytes raw = Fill(100, 0xA7);  // raw bytes, no framing, any length
+    uint32_t error = 0;
+
+    EXPECT_EQ(api.RAMdownload(1, kRam, phonesim::MakeDataPacket(Fill(8, 0)).data(), 11, 0, error),
+              0);
+    EXPECT_EQ(error, kFdaErrWrongMode);
+    EXPECT_EQ(api.RAMdownload(0, kRam, raw.data(), uint32_t(raw.size()), 0, error), 1);
+    EXPECT_TRUE(phone->RamDownloaderRunning());
+    EXPECT_EQ(phone->ReadRam(kRam, 100), raw);
+    EXPECT_EQ(Program(kCg1, Fill(8, 0)), 0u);
+}
+
+TEST_F(RamDownloaderTest, BootstrapIsRefusedInFlashMode) {
+    Make();
+    Bytes raw = Fill(16, 0xA7);
+    uint32_t error = 0;
+
+    EXPECT_EQ(api.RAMdownload(0, kRam, raw.data(), uint32_t(raw.size()), 0, error), 0);
+    EXPECT_EQ(error, kFdaErrWrongMode);
+    EXPECT_EQ(phone->ReadRam(kRam, 16), Fill(16, 0xFF));
+}
+
+TEST_F(RamDownloaderTest, PhoneThatProgramsDirectlyNeedsNoDownloader) {
+    Make([](nlohmann::json& p) { p["directProgramming"] = true; });
+
+    EXPECT_EQ(Program(kCg1, Fill(8, 0x12)), 0u);
+    EXPECT_EQ(phone->ReadFlash(kCg1, 8), Fill(8, 0x12));
+}
+
+class EraseRuleTest : public PhoneBench {};
+
+TEST_F(EraseRuleTest, FullEraseClearsEveryCodeGroupAndTheSettingsData) {
+    Make();
+    StartRamDownloader();
+    uint32_t error = 0;
+
+    ASSERT_EQ(api.EraseSU(ERASE_ALL, error), 1);
+
+    for (uint32_t start : {kCg0, kCg1, kCg2, kCg4}) {
+        EXPECT_EQ(phone->ReadFlash(start, 256), Fill(256, 0xFF)) << std::hex << start;
+    }
+    EXPECT_EQ(phone->SettingsData(), Fill(12, 0xFF));
+    SU_INFO_STRUC info = Info();
+    EXPECT_TRUE(Absent(info.codeGroups[0]));
+    EXPECT_TRUE(Absent(info.codeGroups[2]));
+    EXPECT_FALSE(Absent(info.bootloader));
+}
+
+TEST_F(EraseRuleTest, LanguagePackageEraseTouchesOnlyCodeGroup4AndUnmarksCodeGroup0) {
+    Make();
+    StartRamDownloader();
+    Bytes cg0 = phone->ReadFlash(kCg0, 256);
+    Bytes cg2 = phone->ReadFlash(kCg2, 256);
+    uint32_t error = 0;
+
+    ASSERT_EQ(api.EraseSU(ERASE_LANGUAGE_PACKAGE, error), 1);
+
+    EXPECT_EQ(phone->ReadFlash(kCg4, 256), Fill(256, 0xFF));
+    EXPECT_EQ(phone->ReadFlash(kCg0, 256), cg0);
+    EXPECT_EQ(phone->ReadFlash(kCg2, 256), cg2);
+    EXPECT_TRUE(Absent(Info().codeGroups[0]));
+    EXPECT_EQ(Checksums().codeGroups[0].valid, 1u);  // its sum is still there
+
+    ASSERT_EQ(api.SendReinsertBarkerCmd(error), 1);
+    SU_INFO_STRUC info = Info();
+    EXPECT_EQ(info.codeGroups[0].version[0], 0x02);
+    EXPECT_EQ(info.codeGroups[0].dataType, 6);
+}
+
+TEST_F(EraseRuleTest, CompleteSettingsUpgradeSparesTheSettingsAreaAtTheNextFullErase) {
+    Make();
+    StartRamDownloader();
+    Bytes settings = phone->SettingsData();
+    uint32_t error = 0;
+    ASSERT_EQ(api.SendFDI_SAVE_Command(error), 1);
+    ASSERT_EQ(api.SendFDI_ERASE_FDI_Command(error), 1);
+    Bytes newArea = Fill(256, 0x3C);
+    ASSERT_EQ(Program(kCg2, newArea), 0u);
+    ASSERT_EQ(api.SendFDI_RESTORE_Command(error), 1);
+
+    ASSERT_EQ(api.EraseSU(ERASE_ALL, error), 1);
+
+    EXPECT_EQ(phone->ReadFlash(kCg2, 256), newArea);
+    EXPECT_EQ(phone->SettingsData(), settings);
+    EXPECT_EQ(phone->ReadFlash(kCg1, 256), Fill(256, 0xFF));
+    // Spared once: the next full erase takes the settings area too.
+    ASSERT_EQ(api.EraseSU(ERASE_ALL, error), 1);
+    EXPECT_EQ(phone->ReadFlash(kCg2, 256), Fill(256, 0xFF));
+}
+
+TEST_F(EraseRuleTest, SaveAndRestoreWithoutNewSettingsDoNotSpareThem) {
+    Make();
+    StartRamDownloader();
+    uint32_t error = 0;
+    ASSERT_EQ(api.SendFDI_SAVE_Command(error), 1);
+    ASSERT_EQ(api.SendFDI_RESTORE_Command(error), 1);
+
+    ASSERT_EQ(api.EraseSU(ERASE_ALL, error), 1);
+
+    EXPECT_EQ(phone->ReadFlash(kCg2, 256), Fill(256, 0xFF));
+    EXPECT_EQ(phone->SettingsData(), Fill(12, 0xFF));
+}
+
+TEST_F(EraseRuleTest, EraseType1IsNotSupported) {
+    Make();
+    StartRamDownloader();
+    uint32_t error = 0;
+
+    EXPECT_EQ(api.EraseSU(ERASE_RESERVED, error), 0);
+    EXPECT_EQ(error, kFdaErrNotSupported);
+    EXPECT_NE(phone->ReadFlash(kCg0 + 16, 8), Fill(8, 0xFF));
+}
+
+}  // namespace
