@@ -19,6 +19,13 @@ class IFlashView {
     virtual void ListSelect(int id, int index) = 0;
     virtual void CheckRadio(int id, bool checked) = 0;
     virtual void Move(int left, int top, int right, int bottom) = 0;
+
+    // The dialog members the engine reads and sets.
+    virtual std::string InterfaceName() = 0;
+    virtual void SetFlashing(bool flashing) = 0;
+    virtual bool HeaderRead() = 0;
+    // Reads the superfile named in the file-name box; 1 when it was read.
+    virtual int ReadFileHeader() = 0;
 };
 
 // Control ids of the flash dialog.

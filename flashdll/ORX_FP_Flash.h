@@ -58,6 +58,50 @@ ORX_FP_FLASH_API int UTCInit(void* hostInstance);
 ORX_FP_FLASH_API int UTCOpen(int mode, void* parent, int left, int top, int right, int bottom,
                              void** threadHandle);
 
+/* Moves the dialog to a new rectangle; without the dialog it does nothing.
+ * Returns 0. */
+ORX_FP_FLASH_API int UTCResize(int left, int top, int right, int bottom);
+
+/* Closes the module: stops the dialog's engine (16 while a dialog flash runs,
+ * changing nothing) and deletes the image files of the superfile last named
+ * by the dialog, Flash or FlashDevice. Returns 0 or 16. */
+ORX_FP_FLASH_API int UTCClose(void);
+
+/* Writes the module's file version into version (versionSize bytes, always
+ * NUL-terminated). The version is read from the file ORX_FP_Flash.so in the
+ * current directory, as the host finds the module. Returns 0, 3 for a null
+ * buffer, or 15 (version left unchanged) with a report. */
+ORX_FP_FLASH_API int UTCGetVersion(char* version, size_t versionSize);
+
+/* Shows the count texts, each followed by a line end, in one message box with
+ * an OK button. Returns 0. */
+ORX_FP_FLASH_API int UTCSpecific(unsigned count, const char* const* lines);
+
+/* FlashDevice's argument record. */
+typedef struct OrxFlashDeviceArgs {
+    const char* superfilePath;
+    uint16_t deviceId;
+} OrxFlashDeviceArgs;
+
+/* Flashes one phone from a superfile and returns when it is done; reports go
+ * to the host's per-device display functions. Device numbers 0 to 159 and
+ * 1000 to 1031 are accepted (1000 to 1031 share job slots 128 to 159 with the
+ * numbers 128 to 159). Several callers may flash different phones at once.
+ * argCount must be 2. Returns 0; 3 for bad arguments; 15 before UTCInit with
+ * an instance, when the phone's slot is busy, or when the job's worker could
+ * not be started; 16 while the module is open with its dialog (the dialog
+ * owns the phones then); 52 when the flash failed. */
+ORX_FP_FLASH_API int FlashDevice(int argCount, const OrxFlashDeviceArgs* args);
+
+/* Flashes every phone the host lists, in parallel, one job each, printing
+ * every job's reports on standard output. argList holds one text, the
+ * superfile's path. Returns 0 once every job has ended, whatever each phone's
+ * outcome; 3 for bad arguments; 15 before UTCInit with an instance, when the
+ * host's device list stays unavailable (eight attempts a second apart), or
+ * when a job could not be started; 16 while the module is open with its
+ * dialog. */
+ORX_FP_FLASH_API int Flash(int argCount, const char* const* argList);
+
 /* Fills infoArray (at least 12 entries; 13 to receive the file kind) with a
  * superfile's information: platform, application, boot and RAM versions, the
  * application, boot and RAM checksums, file date, file size, the versions of
@@ -70,9 +114,9 @@ ORX_FP_FLASH_API int GetSuperfileInformation(const char* superfilePath, OrxTextA
 /* Fills infoArray (at least 3 entries) with the versions of the connected
  * phone's code groups 0, 1 and 6 as "v0x%.4X", and firstVersion with code
  * group 0's; a fourth entry, when there is one, receives the phone's platform
- * name from its bootloader descriptor. Only the low 16 bits of deviceId count. Returns 0, 3 for null
- * arguments, 15 before UTCInit with an instance, or 52 when the phone could
- * not be read (fewer than 3 entries included). */
+ * name from its bootloader descriptor. Only the low 16 bits of deviceId count. Returns 0, 3 for
+ * null arguments, 15 before UTCInit with an instance, or 52 when the phone could not be read (fewer
+ * than 3 entries included). */
 ORX_FP_FLASH_API int GetDeviceInformation(int deviceId, OrxTextArray* infoArray,
                                           uint16_t* firstVersion);
 
@@ -87,6 +131,15 @@ ORX_FP_FLASH_API int GetDeviceInformation(int deviceId, OrxTextArray* infoArray,
  * bad arguments, or 52 when the superfile cannot be read or converted. */
 ORX_FP_FLASH_API int ConvertSuperfile(const char* superfilePath, int* upToDate,
                                       OrxTextArray* images);
+
+/* Beyond the host protocol. Verifies one connected phone against a superfile
+ * without a dialog, as the dialog's Verify does: versions and checksums are
+ * compared and the verdict "Verify Successful" or "Verify FAILED!!!" is
+ * reported (standard output, or the host's per-device display after
+ * FlashDevice). Nothing is written to the phone. Returns 0 when the phone
+ * matches, 3 for bad arguments, 15 before UTCInit with an instance, 16 while
+ * the module is open with its dialog, 52 otherwise. */
+ORX_FP_FLASH_API int VerifyDevice(const char* superfilePath, int deviceId);
 
 #ifdef __cplusplus
 }

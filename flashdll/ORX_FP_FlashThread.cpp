@@ -6,9 +6,15 @@
 #include <new>
 
 CFlashThread::CFlashThread(IFlashView* dialog)
-    : dialog(dialog), deviceApi(new (std::nothrow) CFlashDeviceApi()) {}
+    : dialog(dialog),
+      deviceApi(new (std::nothrow) CFlashDeviceApi()),
+      commandEvent(platform::OpenNamedEvent("Flash Thread Event", true)) {}
 
-CFlashThread::~CFlashThread() = default;
+// The worker may still be finishing a step: wait for it before the members it
+// uses go.
+CFlashThread::~CFlashThread() {
+    JoinWorker();
+}
 
 bool CFlashThread::DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const {
     return std::memcmp(&descriptor, absentPattern.data(), sizeof descriptor) == 0;

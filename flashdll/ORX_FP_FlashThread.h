@@ -15,12 +15,24 @@
 #include "WorkerThread.h"
 #include "interfaces/FlashDevApi.h"
 #include "interfaces/ORX.h"
+#include "platform/NamedEvent.h"
 
 class CFlashThread : public CWorkerThread {
   public:
     // dialog is null for the automation exports' engines.
     explicit CFlashThread(IFlashView* dialog);
     ~CFlashThread() override;
+
+    // The worker: with a dialog it polls the host's devices and carries out
+    // commands; without one it runs one headless job and ends.
+    void Run() override;
+    // Signals the command event after the caller set the command; 1 on success.
+    int WakeWorker();
+    void DoFlashJob();
+    int RunFlash();
+    int DoHeadlessJob(const std::string& path, uint16_t id);
+    // The verify of VerifyDevice, run as a headless job: connect, then Verify.
+    int DoHeadlessVerify(const std::string& path, uint16_t id);
 
     // Reporting, tagged "Phone[%.4d]: " and routed by the no-dialog flag and
     // the module's device mode; every error is logged.
@@ -99,8 +111,10 @@ class CFlashThread : public CWorkerThread {
     std::array<uint16_t, 128> deviceList{};
     int deviceCount = 0;
     int headlessResult = 0;
+    bool headlessVerify = false;  // a headless job that verifies instead of flashing
     int reinsertBarker = 0;
     int firstOsConnection = 1;
+    std::shared_ptr<platform::NamedEvent> commandEvent;
 
   private:
     void ReportProgress(const char* value);

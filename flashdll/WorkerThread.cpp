@@ -4,59 +4,66 @@
 #include <system_error>
 
 CWorkerThread::~CWorkerThread() {
-    if (workerThread && workerThread->joinable()) {
+    JoinWorker();
+}
+
+void CWorkerThread::JoinWorker() {
+    std::lock_guard guard(threadLock);
+    if (workerThread) {
         running.store(0);
-        workerThread->join();
+        if (workerThread->joinable()) {
+            workerThread->join();
+        }
+        workerThread.reset();
+        handle.store(nullptr);
     }
 }
 
 int CWorkerThread::Start() {
     running.store(1);
+    std::lock_guard guard(threadLock);
     if (workerThread && workerThread->joinable()) {
         workerThread->join();
     }
     {
-        std::lock_guard guard(endLock);
+        std::lock_guard endGuard(endLock);
         ended = false;
     }
+    std::lock_guard gate(startGate);
     try {
+        // The worker waits at the gate, so the handle is set before Run.
         workerThread = std::make_unique<std::thread>(&CWorkerThread::Entry, this);
     } catch (const std::system_error&) {
         workerThread.reset();
+        std::lock_guard endGuard(endLock);
+        ended = true;
         return 0;
     }
+    handle.store(reinterpret_cast<ORXThreadHandle>(workerThread.get()));
     return 1;
 }
 
 void CWorkerThread::Entry() {
+    { std::lock_guard gate(startGate); }
     Run();
     std::lock_guard guard(endLock);
     ended = true;
     endSignal.notify_all();
 }
 
-int CWorkerThread::Stop() {
-    if (!workerThread) {
-        running.store(0);
-        return 1;
-    }
-    running.store(0);
+void CWorkerThread::WaitUntilEnded() {
     std::unique_lock guard(endLock);
-    bool finished =
-        endSignal.wait_for(guard, std::chrono::milliseconds(200), [&] { return ended; });
-    guard.unlock();
-    if (!finished) {
-        return 0;
+    endSignal.wait(guard, [&] { return ended; });
+}
+
+int CWorkerThread::Stop() {
+    running.store(0);
+    {
+        std::unique_lock guard(endLock);
+        if (!endSignal.wait_for(guard, std::chrono::milliseconds(200), [&] { return ended; })) {
+            return 0;
+        }
     }
-    workerThread->join();
-    workerThread.reset();
+    JoinWorker();
     return 1;
-}
-
-bool CWorkerThread::HasWorker() const {
-    return workerThread != nullptr;
-}
-
-ORXThreadHandle CWorkerThread::ThreadHandle() const {
-    return workerThread ? reinterpret_cast<ORXThreadHandle>(workerThread.get()) : nullptr;
 }

@@ -1,5 +1,11 @@
 // Base of an object with one worker thread of its own: Start runs Run() on a
 // new thread, Stop asks it to end.
+//
+// A thread cannot be frozen safely here, so a worker that does not end within
+// Stop's 200 ms is left told to stop: its loop sees the cleared flag and ends
+// without starting new work. The owner must keep the object alive until then;
+// derived classes call JoinWorker() first in their destructor, so nothing the
+// worker may still touch is destroyed while it runs.
 #pragma once
 
 #include <atomic>
@@ -19,27 +25,34 @@ class CWorkerThread {
 
     // 1 when the worker runs, 0 when it could not be created.
     virtual int Start();
-    // 1 when the worker had ended (or none ran), 0 when it did not end within
-    // 200 ms; such a worker is told to stop and is waited for when the object goes.
+    // 1 when the worker had ended (or none ran), 0 when it was still running
+    // 200 ms after being told to stop.
     virtual int Stop();
-    // The worker's body; runs while Running() is 1.
+    // The worker's body; loops while Running() is 1.
     virtual void Run() {}
 
-    bool HasWorker() const;
+    bool HasWorker() const { return handle.load() != nullptr; }
     // The handle under which the host addresses this worker's displays.
-    ORXThreadHandle ThreadHandle() const;
+    ORXThreadHandle ThreadHandle() const { return handle.load(); }
     int Running() const { return running.load(); }
+    // Blocks until the worker's Run has returned (at once when none runs).
+    void WaitUntilEnded();
 
   protected:
     // A worker that finishes on its own clears the flag before returning.
     void ClearRunning() { running.store(0); }
+    // Waits for the worker to end and releases its thread.
+    void JoinWorker();
 
   private:
     void Entry();
 
     std::atomic<int> running{0};
+    std::atomic<ORXThreadHandle> handle{nullptr};
+    std::mutex threadLock;  // guards workerThread
+    std::mutex startGate;   // held while a worker is created
     std::unique_ptr<std::thread> workerThread;
-    mutable std::mutex endLock;
+    std::mutex endLock;
     std::condition_variable endSignal;
-    bool ended = false;
+    bool ended = true;
 };

@@ -7,7 +7,8 @@
 // failure; the settings-area commands (SendFDI_...) return exactly 1 on
 // success. Each method writes its error code into a uint32_t out-parameter:
 // 0 on success, one of the codes below on failure. Out-records are written
-// only on success; RESPONSE_TYPE and 16-bit sums are set to 0 on failure.
+// only on success; 16-bit sums are set to 0 on failure; the RESPONSE_TYPE is
+// the phone's answer whenever one came (also with a refusal), else RESPONSE_NONE.
 // One object serves one phone at a time, from one thread at a time.
 #pragma once
 

@@ -80,6 +80,18 @@ class RecordingView : public IFlashView {
     void Move(int left, int top, int right, int bottom) override {
         moves.push_back({left, top, right, bottom});
     }
+    std::string InterfaceName() override { return interfaceName; }
+    void SetFlashing(bool value) override { flashing = value; }
+    bool HeaderRead() override { return headerRead; }
+    int ReadFileHeader() override {
+        ++headerReads;
+        return headerRead ? 1 : 0;
+    }
+
+    std::string interfaceName = "Kestrova_Tavenor_OS";
+    bool flashing = false;
+    bool headerRead = true;
+    int headerReads = 0;
 
     std::map<int, std::string> texts;
     std::map<int, bool> enabled;

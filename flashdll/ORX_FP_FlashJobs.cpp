@@ -1,0 +1,167 @@
+// The automation exports that flash without a dialog: FlashDevice for one
+// phone, Flash for every phone the host lists, and VerifyDevice. Each phone's
+// job is a headless engine in its slot of the job table, run on its own worker.
+#include <array>
+#include <chrono>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "ErrorLog.h"
+#include "ORX_FP_Flash.h"
+#include "ORX_FP_FlashHost.h"
+#include "ORX_FP_FlashState.h"
+#include "ORX_FP_FlashThread.h"
+
+std::atomic<int> deviceListRetryPauseMs{1000};
+
+namespace {
+
+constexpr const char* kSource = "ORX_FP_Flash";
+constexpr int kDeviceListAttempts = 8;
+
+std::unique_ptr<CFlashThread> NewJob(const std::string& path, uint16_t deviceId, bool verify) {
+    std::unique_ptr<CFlashThread> job(new (std::nothrow) CFlashThread(nullptr));
+    if (job) {
+        job->hostInstanceHandle = hostInstance.load();
+        job->noDialog = headlessMode.load();
+        job->deviceId = deviceId;
+        job->superfilePath = path;
+        job->headlessVerify = verify;
+    }
+    return job;
+}
+
+// Puts a job in its slot and starts its worker; null when the slot is taken
+// or the worker cannot start (the slot is then free again).
+CFlashThread* StartJob(size_t slot, std::unique_ptr<CFlashThread> job) {
+    CFlashThread* raw = job.get();
+    if (raw == nullptr || !ClaimJobSlot(slot, std::move(job))) {
+        return nullptr;
+    }
+    if (raw->Start() != 1) {
+        ReleaseJobSlot(slot);
+        return nullptr;
+    }
+    return raw;
+}
+
+// Frees the slot of a job whose worker has ended and destroys the job.
+void EndJob(size_t slot) {
+    if (std::unique_ptr<CWorkerThread> job = ReleaseJobSlot(slot)) {
+        job->Stop();
+    }
+}
+
+int NotInitialised(const std::string& path) {
+    LogFlashError(__LINE__, "Handle to instance of ORX DLL is a NULL Pointer", kSource);
+    SetLastSuperfile(path);
+    return ORX_RESULT_FAILED;
+}
+
+// One phone's job on its worker, waited for; the job's result (1 or 0), or -1
+// when it could not be started.
+int RunOneJob(const std::string& path, uint16_t deviceId, bool verify) {
+    size_t slot = DeviceSlot(deviceId);
+    CFlashThread* job = StartJob(slot, NewJob(path, deviceId, verify));
+    if (job == nullptr) {
+        return -1;
+    }
+    job->WaitUntilEnded();
+    int result = job->headlessResult;
+    EndJob(slot);
+    return result;
+}
+
+}  // namespace
+
+extern "C" int FlashDevice(int argCount, const OrxFlashDeviceArgs* args) {
+    SetDeviceMode(1);
+    if (argCount != 2 || args == nullptr || args->superfilePath == nullptr ||
+        DeviceSlot(args->deviceId) >= kFlashJobSlots) {
+        return ORX_RESULT_BAD_ARGUMENTS;
+    }
+    const std::string path = args->superfilePath;
+    if (hostInstance.load() == nullptr) {
+        return NotInitialised(path);
+    }
+    if (headlessMode.load() == 0) {
+        return ORX_RESULT_BUSY;  // the dialog owns the phones while it is open
+    }
+    int result = RunOneJob(path, args->deviceId, false);
+    SetLastSuperfile(path);
+    if (result < 0) {
+        return ORX_RESULT_FAILED;
+    }
+    return result == 1 ? ORX_RESULT_OK : ORX_RESULT_JOB_FAILED;
+}
+
+extern "C" int VerifyDevice(const char* superfilePath, int deviceId) {
+    if (superfilePath == nullptr || DeviceSlot(static_cast<uint32_t>(deviceId)) >= kFlashJobSlots) {
+        return ORX_RESULT_BAD_ARGUMENTS;
+    }
+    if (hostInstance.load() == nullptr) {
+        return ORX_RESULT_FAILED;
+    }
+    if (headlessMode.load() == 0) {
+        return ORX_RESULT_BUSY;
+    }
+    int result = RunOneJob(superfilePath, static_cast<uint16_t>(deviceId & 0xFFFF), true);
+    if (result < 0) {
+        return ORX_RESULT_FAILED;
+    }
+    return result == 1 ? ORX_RESULT_OK : ORX_RESULT_JOB_FAILED;
+}
+
+extern "C" int Flash(int argCount, const char* const* argList) {
+    SetDeviceMode(0);
+    if (argCount != 1 || argList == nullptr || argList[0] == nullptr) {
+        return ORX_RESULT_BAD_ARGUMENTS;
+    }
+    const std::string path = argList[0];
+    if (hostInstance.load() == nullptr) {
+        return NotInitialised(path);
+    }
+    if (headlessMode.load() == 0) {
+        return ORX_RESULT_BUSY;
+    }
+    std::array<uint16_t, kDeviceListRoom> ids{};
+    int count = 0;
+    int listed = -1;
+    for (int attempt = 0; attempt < kDeviceListAttempts; ++attempt) {
+        if (attempt > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(deviceListRetryPauseMs.load()));
+        }
+        count = 0;
+        listed = HostGetDeviceList(ids.data(), ids.size(), count);
+        if (listed == 0) {
+            break;
+        }
+    }
+    if (listed != 0) {
+        SetLastSuperfile(path);
+        return ORX_RESULT_FAILED;
+    }
+    flashJobCount.store(count);
+    int result = ORX_RESULT_OK;
+    std::vector<std::pair<size_t, CFlashThread*>> started;
+    for (int j = 0; j < count; ++j) {
+        size_t slot = static_cast<size_t>(j);
+        CFlashThread* job = StartJob(slot, NewJob(path, ids[slot], false));
+        if (job == nullptr) {
+            result = ORX_RESULT_FAILED;
+            continue;
+        }
+        started.emplace_back(slot, job);
+    }
+    // Only jobs whose worker started are waited for.
+    for (auto& [slot, job] : started) {
+        job->WaitUntilEnded();
+    }
+    for (auto& [slot, job] : started) {
+        EndJob(slot);
+    }
+    SetLastSuperfile(path);
+    return result;
+}

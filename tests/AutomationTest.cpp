@@ -1,0 +1,254 @@
+// Flashing without a dialog: the worker base, the command event, FlashDevice,
+// Flash and VerifyDevice against simulated phones, and the entry points that
+// close the module and report its version.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "ModuleFakes.h"
+#include "ORX_FP_Flash.h"
+#include "ORX_FP_FlashThread.h"
+#include "OrxHost.h"
+#include "PhoneFiles.h"
+#include "ShxFiles.h"
+#include "platform/NamedEvent.h"
+
+extern std::atomic<int> deviceListRetryPauseMs;
+
+namespace {
+
+using nlohmann::json;
+using Kind = orxhost::DisplayEvent::Kind;
+using phonesim::WriteEvent;
+
+// A worker that blocks until released, whatever Stop says.
+class StubbornWorker : public CWorkerThread {
+  public:
+    ~StubbornWorker() override { JoinWorker(); }
+    void Run() override {
+        while (!released.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ranAfterStop = Running() == 0;
+    }
+    std::atomic<bool> released{false};
+    std::atomic<bool> ranAfterStop{false};
+};
+
+TEST(WorkerThread, StopOnANeverStartedWorkerIsDone) {
+    testsupport::IdleWorker worker;
+    EXPECT_EQ(worker.Stop(), 1);
+    EXPECT_FALSE(worker.HasWorker());
+}
+
+TEST(WorkerThread, WorkerThatOutlivesTheWaitIsToldToStopAndWaitedForLater) {
+    StubbornWorker worker;
+    ASSERT_EQ(worker.Start(), 1);
+    EXPECT_EQ(worker.Stop(), 0);
+    EXPECT_EQ(worker.Running(), 0);
+    worker.released = true;
+    worker.WaitUntilEnded();
+    EXPECT_TRUE(worker.ranAfterStop);
+    EXPECT_EQ(worker.Stop(), 1);
+}
+
+TEST(WorkerThread, StopAfterTheWorkerEndedOnItsOwnIsImmediate) {
+    StubbornWorker worker;
+    worker.released = true;
+    ASSERT_EQ(worker.Start(), 1);
+    worker.WaitUntilEnded();
+    EXPECT_EQ(worker.Stop(), 1);
+    EXPECT_FALSE(worker.HasWorker());
+}
+
+TEST(CommandEvent, SharedByNameCreatedSignalledAndAutoReset) {
+    auto first = platform::OpenNamedEvent("test event", true);
+    auto second = platform::OpenNamedEvent("test event", false);
+    ASSERT_EQ(first, second);
+    EXPECT_TRUE(second->Wait(0));
+    EXPECT_FALSE(first->Wait(10));
+    first->Set();
+    EXPECT_TRUE(second->Wait(0));
+    EXPECT_FALSE(second->Wait(0));
+}
+
+class Automation : public testsupport::HostedModuleTest {
+  protected:
+    Automation() {
+        deviceListRetryPauseMs.store(1);
+        path = scratch.File("fw.shx");
+        testsupport::WriteShx(testsupport::FlashableManifest(), path);
+    }
+    ~Automation() override { deviceListRetryPauseMs.store(1000); }
+
+    int FlashOne(uint16_t deviceId) {
+        OrxFlashDeviceArgs args{path.c_str(), deviceId};
+        return FlashDevice(2, &args);
+    }
+    std::vector<uint8_t> Image(int slot) const {
+        return testsupport::ReadBytes(shx::ImageFileName(path, slot));
+    }
+    static bool Has(const std::shared_ptr<phonesim::Phone>& phone, WriteEvent::Kind kind) {
+        for (const WriteEvent& event : phone->WriteLog()) {
+            if (event.kind == kind) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string path;
+};
+
+TEST_F(Automation, FlashDeviceFlashesOnePhoneAndReportsPerDevice) {
+    auto phone = testsupport::AttachExamplePhone("flash-hmq-vintrel");
+    ASSERT_EQ(FlashOne(4), 0);
+    EXPECT_EQ(IsDeviceMode(), 1);
+    EXPECT_EQ(phone->ReadFlash(0x10010000, 307200), Image(3));
+    EXPECT_TRUE(Has(phone, WriteEvent::Kind::PowerDown));
+    std::vector<orxhost::DisplayEvent> statuses = sink->Events(Kind::Status);
+    ASSERT_FALSE(statuses.empty());
+    for (const auto& event : statuses) {
+        EXPECT_TRUE(event.perDevice);
+        EXPECT_EQ(event.deviceId, 4);
+    }
+    EXPECT_FALSE(sink->Events(Kind::Progress).empty());
+    EXPECT_EQ(LastSuperfile(), path);
+}
+
+TEST_F(Automation, FlashDeviceRefusesBadArgumentsBusySlotsAndAnUninitialisedModule) {
+    OrxFlashDeviceArgs args{path.c_str(), 4};
+    SetDeviceMode(0);
+    EXPECT_EQ(FlashDevice(1, &args), 3);
+    EXPECT_EQ(IsDeviceMode(), 1);
+    args.deviceId = 1032;
+    EXPECT_EQ(FlashDevice(2, &args), 3);
+    args.deviceId = 500;
+    EXPECT_EQ(FlashDevice(2, &args), 3);
+    OrxFlashDeviceArgs noPath{nullptr, 4};
+    EXPECT_EQ(FlashDevice(2, &noPath), 3);
+
+    InstallJob(128);  // device 128 shares its slot with 1000
+    EXPECT_EQ(FlashOne(1000), 15);
+    EXPECT_EQ(FlashOne(128), 15);
+
+    hostInstance.store(nullptr);
+    EXPECT_EQ(FlashOne(4), 15);
+    headlessMode.store(0);
+    hostInstance.store(this);
+    EXPECT_EQ(FlashOne(4), 16);
+}
+
+TEST_F(Automation, FailedHeadlessJobGives52AndLeavesThePhonePowered) {
+    auto phone = testsupport::AttachExamplePhone("flash-hmq-vintrel", [](json& profile) {
+        profile["bootloader"]["chipsetType"] = 1;  // another chipset than the file's
+    });
+    EXPECT_EQ(FlashOne(4), 52);
+    EXPECT_FALSE(Has(phone, WriteEvent::Kind::PowerDown));
+    EXPECT_FALSE(Has(phone, WriteEvent::Kind::Erase));
+    EXPECT_NE(Log1().find("*********Flash FAILED!!!*********"), std::string::npos);
+}
+
+TEST_F(Automation, PhonesFlashInParallelFromSeveralCallers) {
+    auto first = testsupport::AttachExamplePhone("flash-hmq-vintrel");
+    auto second = testsupport::AttachExamplePhone("flash-hmq-vintrel", [](json& profile) {
+        profile["deviceId"] = 5;
+        profile.erase("stateFile");
+    });
+    int results[2] = {-1, -1};
+    std::thread a([&] { results[0] = FlashOne(4); });
+    std::thread b([&] { results[1] = FlashOne(5); });
+    a.join();
+    b.join();
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    EXPECT_EQ(first->ReadFlash(0x10300000, 65536), Image(6));
+    EXPECT_EQ(second->ReadFlash(0x10300000, 65536), Image(6));
+}
+
+TEST_F(Automation, FlashRunsEveryListedPhoneAndPrintsTheirReports) {
+    testsupport::AttachExamplePhone("flash-hmq-vintrel");
+    auto wrong = testsupport::AttachExamplePhone("flash-r4x-dorsk");  // another platform
+    const char* args[] = {path.c_str()};
+    testing::internal::CaptureStdout();
+    int result = Flash(1, args);
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(IsDeviceMode(), 0);
+    EXPECT_NE(printed.find("Phone[0004]: FLASH COMPLETED!!!."), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Phone[0001]: *********Flash FAILED!!!*********"), std::string::npos);
+    EXPECT_EQ(flashJobCount.load(), 2);
+    EXPECT_EQ(LastSuperfile(), path);
+}
+
+TEST_F(Automation, FlashGivesUpAfterEightDeviceListAttempts) {
+    const char* args[] = {path.c_str()};
+    EXPECT_EQ(Flash(2, args), 3);
+    orxhost::InjectFailure("ORXGetDeviceList", 9, 8);
+    EXPECT_EQ(Flash(1, args), 15);
+    EXPECT_EQ(orxhost::CallCount("ORXGetDeviceList"), 8);
+    // With no phone the list succeeds empty: nothing to do.
+    EXPECT_EQ(Flash(1, args), 0);
+}
+
+TEST_F(Automation, VerifyDeviceComparesWithoutWriting) {
+    auto phone = testsupport::AttachExamplePhone("flash-hmq-vintrel");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(VerifyDevice(path.c_str(), 4), 52);  // the phone still has its old firmware
+    std::string before = testing::internal::GetCapturedStdout();
+    EXPECT_NE(before.find("Verify FAILED!!!"), std::string::npos) << before;
+    EXPECT_FALSE(Has(phone, WriteEvent::Kind::Program));
+    SetDeviceMode(1);
+    ASSERT_EQ(FlashOne(4), 0);
+    SetDeviceMode(0);
+    phone->PowerOn();  // a flashed phone is powered down; the user switches it on
+    ORXRefreshConnections();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(VerifyDevice(path.c_str(), 4), 0);
+    std::string after = testing::internal::GetCapturedStdout();
+    EXPECT_NE(after.find("\nVerify Successful\n"), std::string::npos) << after;
+}
+
+TEST_F(Automation, CloseDeletesTheImagesOfTheLastSuperfile) {
+    testsupport::AttachExamplePhone("flash-hmq-vintrel");
+    ASSERT_EQ(FlashOne(4), 0);
+    ASSERT_TRUE(std::filesystem::exists(shx::ImageFileName(path, 3)));
+    EXPECT_EQ(UTCClose(), 0);
+    for (int slot : {0, 2, 3, 4, 6}) {
+        EXPECT_FALSE(std::filesystem::exists(shx::ImageFileName(path, slot))) << slot;
+    }
+    EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+class EntryPointsMore : public testsupport::ModuleTest {};
+
+TEST_F(EntryPointsMore, VersionComesFromTheModuleFileInTheCurrentDirectory) {
+    char version[32] = "unchanged";
+    EXPECT_EQ(UTCGetVersion(version, sizeof version), 15);
+    EXPECT_STREQ(version, "unchanged");
+    EXPECT_NE(Log1().find("ERROR: Error getting file version info size"), std::string::npos);
+
+    std::error_code ignored;
+    auto module =
+        std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path() / "ORX_FP_Flash.so";
+    std::filesystem::copy_file(module, scratch.File("ORX_FP_Flash.so"));
+    ASSERT_EQ(UTCGetVersion(version, sizeof version), 0);
+    EXPECT_STREQ(version, ORX_FP_FlashVersionBlockText);
+
+    testsupport::WriteText(scratch.File("ORX_FP_Flash.so"), "no version here");
+    EXPECT_EQ(UTCGetVersion(version, sizeof version), 15);
+    EXPECT_NE(Log1().find("ERROR: ProductVersion query failed for the Flash DLL."),
+              std::string::npos);
+}
+
+TEST_F(EntryPointsMore, SpecificJoinsItsLinesInOneBox) {
+    const char* lines[] = {"first", "second"};
+    EXPECT_EQ(UTCSpecific(2, lines), 0);
+    EXPECT_EQ(UTCSpecific(0, nullptr), 0);
+    ASSERT_EQ(boxes.Texts(), (std::vector<std::string>{"first\r\nsecond\r\n", ""}));
+    EXPECT_EQ(boxes.Boxes()[0].icon, platform::BoxIcon::None);
+    EXPECT_EQ(boxes.Boxes()[0].buttons, platform::BoxButtons::Ok);
+}
+
+}  // namespace
