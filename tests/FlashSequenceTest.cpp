@@ -352,3 +352,57 @@ TEST_F(FlashRangeTest, TwentyThousandBytesGoInThreeBlocksAndATail) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FlashSequenceTest, EmptyRamDownloaderSlotIsSentAsOnePaddedTail) {
+    // No descriptor for slot 0, yet it counts, and an empty block stands for it.
+    json manifest = FlashableManifest();
+    RemoveSubfile(manifest, "ramdld");
+    manifest["fileCount"] = 5;
+    manifest["checksum"] = "none";
+    mkshx::BuiltSuperfile base = mkshx::BuildSuperfile(mkshx::ParseManifest(manifest));
+    std::string file(base.bytes.begin(), base.bytes.begin() + shx::kHeaderSize);
+    file += "S00600004844521B\r\nS70500000000FA\r\n";
+    file.append(base.bytes.begin() + shx::kHeaderSize, base.bytes.end());
+    testsupport::WriteText(scratch.File("fw.shx"), file);
+    phone = orxhost::AttachPhone(Profile("flash-hmq-vintrel"));
+    engine.noDialog = 1;
+    engine.hostInstanceHandle = this;
+    engine.superfilePath = scratch.File("fw.shx");
+    engine.fileReader = std::make_unique<CFlashFileIO>(nullptr, engine.superfilePath);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(engine.fileReader->PrepareImages(), 1) << testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(engine.fileReader->Record(0).length, 1u);
+    int result = Flash();
+    for (const WriteEvent& event : phone->WriteLog()) {
+        if (event.kind == WriteEvent::Kind::RamWrite) {
+            EXPECT_EQ(event.length % 8, 0u);
+        }
+    }
+    // One padded tail at address 0, which this phone has no RAM for: a clear
+    // refusal before anything is erased.
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(Printed("Phone[0004]: Error Flashing Subscriber Unit Error 0xE0020022 \n"))
+        << output;
+    EXPECT_TRUE(Events(WriteEvent::Kind::Erase).empty());
+}
+
+TEST_F(FlashSequenceTest, SettingsChecksumAnswerIsReadWithinItsTwelveBytes) {
+    json manifest = FlashableManifest();
+    Subfile(manifest, "cg2")["type"] = 4;
+    Use(manifest, "flash-hmq-vintrel");
+    orxhost::Reset();
+    // Twelve hex digits and no terminator anywhere: the first text is "ABCDABCD".
+    phone = testsupport::AttachExamplePhone("flash-hmq-vintrel", [](json& profile) {
+        profile["settings"]["checksumAnswer"] = "414243444142434431323334";
+    });
+    EXPECT_EQ(Flash(), 0);
+    EXPECT_TRUE(
+        Printed("Phone[0004]: checksum mismatch!\nPhone[0004]: ABCDABCD\nPhone[0004]: 1234\n"))
+        << output;
+    EXPECT_TRUE(Events(WriteEvent::Kind::SettingsRestore).empty());
+}
+
+}  // namespace
