@@ -63,8 +63,9 @@ ORX_FP_FLASH_API int UTCOpen(int mode, void* parent, int left, int top, int righ
 ORX_FP_FLASH_API int UTCResize(int left, int top, int right, int bottom);
 
 /* Closes the module: stops the dialog's engine (16 while a dialog flash runs,
- * changing nothing) and deletes the image files of the superfile last named
- * by the dialog, Flash or FlashDevice. Returns 0 or 16. */
+ * changing nothing; without the dialog, 16 while any automation job runs) and
+ * deletes the image files of the superfile last named by the dialog, Flash or
+ * FlashDevice. Returns 0 or 16. */
 ORX_FP_FLASH_API int UTCClose(void);
 
 /* Writes the module's file version into version (versionSize bytes, always

@@ -80,6 +80,10 @@ extern "C" int UTCResize(int left, int top, int right, int bottom) {
 }
 
 extern "C" int UTCClose(void) {
+    // Jobs of the automation exports still use the module and its images.
+    if (headlessMode.load() != 0 && AnyJobSlotTaken()) {
+        return ORX_RESULT_BUSY;
+    }
     if (headlessMode.load() == 0) {
         std::unique_ptr<CWorkerThread> engine = TakeMainFlashThread();
         if (auto* flashThread = dynamic_cast<CFlashThread*>(engine.get())) {

@@ -76,6 +76,16 @@ bool JobWorkerHandle(size_t slot, ORXThreadHandle& handle) {
     return slot < kFlashJobSlots && HandleOf(Engines().flashJobs[slot].get(), handle);
 }
 
+bool AnyJobSlotTaken() {
+    std::lock_guard guard(Engines().lock);
+    for (const auto& job : Engines().flashJobs) {
+        if (job) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string LastSuperfile() {
     std::lock_guard guard(Engines().lock);
     return Engines().lastSuperfile;

@@ -45,6 +45,8 @@ bool MainWorkerHandle(ORXThreadHandle& handle);
 bool ClaimJobSlot(size_t slot, std::unique_ptr<CWorkerThread> job);
 std::unique_ptr<CWorkerThread> ReleaseJobSlot(size_t slot);
 bool JobWorkerHandle(size_t slot, ORXThreadHandle& handle);
+// True while any automation job holds a slot.
+bool AnyJobSlotTaken();
 
 extern std::atomic<int> flashJobCount;
 

@@ -78,6 +78,10 @@ class CFlashThread : public CWorkerThread {
     int FlashSequence(int& reboot);
     int RunVerify();
 
+    // True when the engine's worker was told to stop: the sequence then starts
+    // no further step.
+    bool StopRequested() const { return HasWorker() && Running() == 0; }
+
     // True when the phone's descriptor is all 0xFF (nothing there).
     bool DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const;
 

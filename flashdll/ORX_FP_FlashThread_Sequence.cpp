@@ -12,6 +12,7 @@ namespace {
 constexpr const char* kSource = "ORX_FP_FlashThread";
 constexpr const char* kOpenFailed = "An error ocurred while opening Software Image File";
 constexpr int kAttempts = 3;
+constexpr const char* kStopped = "Flashing stopped before it completed.";
 
 bool SerialDevice(uint16_t deviceId) {
     return deviceId >= 1000 && deviceId <= 1031;
@@ -52,12 +53,20 @@ int CFlashThread::FlashSequence(int& reboot) {
         f = 1;
     }
     if (n > 1) {
+        if (StopRequested()) {
+            ShowError(kStopped, 0);
+            return 0;
+        }
         if (EraseForFile(file, reboot) != 1) {
             return 0;
         }
         bool noBootloaderNoted = false;
         int cg = 0;
         while (f < n && cg < 256) {
+            if (StopRequested()) {
+                ShowError(kStopped, 0);
+                return 0;
+            }
             const SubfileRecord& boot = file.Record(1);
             if (f == 1 && boot.present) {
                 platform::UniqueFd image;

@@ -244,6 +244,10 @@ int CFlashThread::DoHeadlessJob(const std::string& path, uint16_t id) {
         ShowError("Error initializing Flash Device API", 0);
         return 0;
     }
+    // A job told to stop while it connected starts no flash.
+    if (Running() == 0) {
+        return 0;
+    }
     int reboot = 0;
     if (FlashSequence(reboot) != 1) {
         ShowError(kFlashFailed, 0);

@@ -221,6 +221,38 @@ TEST_F(Automation, CloseDeletesTheImagesOfTheLastSuperfile) {
     EXPECT_TRUE(std::filesystem::exists(path));
 }
 
+TEST_F(Automation, CloseWaitsWhileAnAutomationJobRuns) {
+    InstallJob(7);
+    EXPECT_EQ(UTCClose(), 16);
+}
+
+TEST_F(Automation, StopOnAWorkerBlockedInAPhoneExchangeGivesUpAndStaysSound) {
+    setenv("ORX_DEVAPI_TIMEOUT_MS", "1000", 1);
+    auto phone = testsupport::AttachExamplePhone("flash-hmq-vintrel");
+    phonesim::FaultSpec stall;
+    stall.action = phonesim::FaultAction::Stall;
+    stall.command = "GetInfo";
+    phone->AddFault(stall);
+    auto job = std::make_unique<CFlashThread>(nullptr);
+    job->noDialog = 1;
+    job->hostInstanceHandle = this;
+    job->deviceId = 4;
+    job->superfilePath = path;
+    SetDeviceMode(1);
+    ASSERT_EQ(job->Start(), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // inside the stalled exchange
+    EXPECT_EQ(job->Stop(), 0);
+    job.reset();  // waits for the exchange to time out; nothing it uses is gone first
+    unsetenv("ORX_DEVAPI_TIMEOUT_MS");
+    // Told to stop, the job finished its exchange but erased and programmed
+    // nothing; the phone flashes on the next attempt.
+    for (const WriteEvent& event : phone->WriteLog()) {
+        EXPECT_NE(event.kind, WriteEvent::Kind::Erase);
+        EXPECT_NE(event.kind, WriteEvent::Kind::Program);
+    }
+    EXPECT_EQ(FlashOne(4), 0);
+}
+
 class EntryPointsMore : public testsupport::ModuleTest {};
 
 TEST_F(EntryPointsMore, VersionComesFromTheModuleFileInTheCurrentDirectory) {
