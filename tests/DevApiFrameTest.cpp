@@ -121,20 +121,6 @@ TEST(PayloadReaderTest, ReadingPastTheEndFailsAndYieldsZeros) {
     EXPECT_EQ(count, 0u);
 }
 
-TEST(PayloadReaderTest, WriterAndReaderAgreeOnLittleEndianFields) {
-    orxproto::PayloadWriter writer;
-    writer.U8(0xAB);
-    writer.U16(0x1234);
-    writer.U32(0xE0020085);
-    orxproto::PayloadReader reader(writer.bytes.data(), writer.bytes.size());
-
-    EXPECT_EQ(reader.U8(), 0xAB);
-    EXPECT_EQ(reader.U16(), 0x1234);
-    EXPECT_EQ(reader.U32(), 0xE0020085u);
-    EXPECT_TRUE(reader.AtEnd());
-    EXPECT_FALSE(reader.Failed());
-}
-
 TEST(CommandNamesTest, NamesAndCodesMatchBothWays) {
     for (uint8_t code = orxproto::kFirstCommand; code <= orxproto::kLastCommand; ++code) {
         orxproto::Command command{};
