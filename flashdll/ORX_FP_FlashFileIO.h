@@ -162,6 +162,7 @@ class CFlashFileIO {
     uint32_t fileSize = 0;
     int fileCount = 0;
     int lastPercent = 0;
+    uint64_t nextPercentAt = 0;  // stream position of the next percentage step
     uint8_t platformFamily = 0;
     bool headless;
     bool imagesUpToDate = false;

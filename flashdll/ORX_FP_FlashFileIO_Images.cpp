@@ -119,8 +119,8 @@ bool CFlashFileIO::CreateImageFile(int slot) {
                 ReportBuildError(kWriteProtected);
                 return false;
             }
-            void* map =
-                mmap(nullptr, image.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.Get(), 0);
+            void* map = mmap(nullptr, image.length, PROT_READ | PROT_WRITE,
+                             MAP_SHARED | MAP_POPULATE, fd.Get(), 0);
             if (map == MAP_FAILED) {
                 ReportFileException(platform::FileErrorCauseFromErrno(errno));
                 ReportBuildError(kWriteProtected);
@@ -197,11 +197,18 @@ void CFlashFileIO::WriteRecordData(int image, uint64_t total) {
     if (image == shx::kFirstCodeGroupSlot && records[shx::kFirstCodeGroupSlot + 1].present) {
         WriteSlotPart(shx::kFirstCodeGroupSlot + 1);
     }
-    int percent = total == 0 ? 0 : static_cast<int>(lineReader.Position() * 100 / total);
+    // The percentage is worked out only when the stream passes the next step.
+    uint64_t position = lineReader.Position();
+    if (position < nextPercentAt) {
+        return;
+    }
+    int percent = total == 0 ? 0 : static_cast<int>(position * 100 / total);
     if (percent != lastPercent) {
         ReportProgress(percent);
         lastPercent = percent;
     }
+    nextPercentAt =
+        total == 0 ? UINT64_MAX : ((static_cast<uint64_t>(percent) + 1) * total + 99) / 100;
 }
 
 int CFlashFileIO::BuildImageFiles() {
@@ -217,6 +224,7 @@ int CFlashFileIO::BuildImageFiles() {
         return 0;
     }
     const uint64_t total = fileSize;
+    nextPercentAt = 0;
     int created = 0;
     int image = 0;
     bool inBlock = false;

@@ -3,6 +3,12 @@
 // checked; which types are acceptable is the converter's decision.
 #include <fcntl.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <vector>
+
 #include "ORX_FP_FlashFileIO.h"
 #include "platform/FileError.h"
 
@@ -22,19 +28,83 @@ struct HexTable {
 };
 constexpr HexTable kHex;
 
-// The field rule, quick for the common case of width hex digits in a row.
+// The byte two hex digits stand for, by the two characters as one 16-bit
+// index (first character in the low byte), or -1: one load per data byte.
+const int16_t* PairTable() {
+    static const std::vector<int16_t> table = [] {
+        std::vector<int16_t> pairs(65536, -1);
+        for (int first = 0; first < 256; ++first) {
+            for (int second = 0; second < 256; ++second) {
+                int high = kHex.value[first];
+                int low = kHex.value[second];
+                if (high >= 0 && low >= 0) {
+                    pairs[static_cast<size_t>(first | (second << 8))] =
+                        static_cast<int16_t>((high << 4) | low);
+                }
+            }
+        }
+        return pairs;
+    }();
+    return table.data();
+}
+
+// Decodes up to count bytes from pairs of hex digits; returns how many were
+// decoded before the first character that is not a hex digit.
+size_t DecodeHexPairs(const unsigned char* digits, size_t count, uint8_t* out) {
+    size_t done = 0;
+#if defined(__SSE2__)
+    // Sixteen digits, eight bytes, at a time.
+    const __m128i zero = _mm_setzero_si128();
+    for (; done + 8 <= count; done += 8) {
+        __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(digits + 2 * done));
+        __m128i number = _mm_sub_epi8(chars, _mm_set1_epi8('0'));
+        __m128i isNumber = _mm_cmpeq_epi8(_mm_min_epu8(number, _mm_set1_epi8(9)), number);
+        __m128i letter = _mm_sub_epi8(_mm_or_si128(chars, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+        __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
+        if (_mm_movemask_epi8(_mm_or_si128(isNumber, isLetter)) != 0xFFFF) {
+            break;
+        }
+        __m128i nibbles =
+            _mm_or_si128(_mm_and_si128(number, isNumber),
+                         _mm_and_si128(_mm_add_epi8(letter, _mm_set1_epi8(10)), isLetter));
+        __m128i high = _mm_slli_epi16(_mm_and_si128(nibbles, _mm_set1_epi16(0x00FF)), 4);
+        __m128i low = _mm_srli_epi16(nibbles, 8);
+        __m128i bytes = _mm_packus_epi16(_mm_or_si128(high, low), zero);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + done), bytes);
+    }
+#endif
+    static const int16_t* const pairs = PairTable();
+    for (; done < count; ++done) {
+        int16_t value = pairs[digits[2 * done] | (digits[2 * done + 1] << 8)];
+        if (value < 0) {
+            break;
+        }
+        out[done] = static_cast<uint8_t>(value);
+    }
+    return done;
+}
+
+// The field rule, quick for the common case of width hex digits in a row
+// (pairs through the pair table, an odd width's first digit alone).
 uint32_t HexField(std::string_view line, size_t offset, size_t width) {
     if (offset + width <= line.size() && width <= 8) {
+        static const int16_t* const pairs = PairTable();
+        const auto* digits = reinterpret_cast<const unsigned char*>(line.data()) + offset;
         uint32_t value = 0;
+        bool whole = true;
         size_t i = 0;
-        for (; i < width; ++i) {
-            int8_t digit = kHex.value[static_cast<unsigned char>(line[offset + i])];
-            if (digit < 0) {
-                break;
-            }
-            value = (value << 4) | static_cast<uint32_t>(digit);
+        if (width % 2 == 1) {
+            int digit = kHex.value[digits[0]];
+            whole = digit >= 0;
+            value = static_cast<uint32_t>(digit);
+            i = 1;
         }
-        if (i == width) {
+        for (; whole && i < width; i += 2) {
+            int16_t pair = pairs[digits[i] | (digits[i + 1] << 8)];
+            whole = pair >= 0;
+            value = (value << 8) | static_cast<uint32_t>(pair & 0xFF);
+        }
+        if (whole) {
             return value;
         }
     }
@@ -97,9 +167,15 @@ int CFlashFileIO::ReadSRecord() {
     srec.address = HexField(line, 4, layout.addressWidth);
     int count = srec.byteCount - layout.overhead;
     srec.dataLength = count > 0 ? count : 0;
-    for (int i = 0; i < srec.dataLength; ++i) {
-        srec.data[static_cast<size_t>(i)] =
-            static_cast<uint8_t>(HexField(line, layout.dataColumn + 2 * static_cast<size_t>(i), 2));
+    // Pairs of hex digits decode in a tight loop; anything else (a short line,
+    // a stray character) takes the field rule from there on.
+    const size_t length = static_cast<size_t>(srec.dataLength);
+    const auto* digits = reinterpret_cast<const unsigned char*>(line.data());
+    size_t whole = line.size() > layout.dataColumn ? (line.size() - layout.dataColumn) / 2 : 0;
+    size_t i = DecodeHexPairs(digits + layout.dataColumn, length < whole ? length : whole,
+                              srec.data.data());
+    for (; i < length; ++i) {
+        srec.data[i] = static_cast<uint8_t>(HexField(line, layout.dataColumn + 2 * i, 2));
     }
     return 1;
 }
