@@ -93,6 +93,8 @@ struct Sample {
     uint64_t imageBytes = 0;
 };
 
+enum class Scale { Small, Medium, Large };
+
 Sample Generate(int seed) {
     Rng rng(static_cast<uint64_t>(seed));
     Sample sample;
@@ -102,13 +104,9 @@ Sample Generate(int seed) {
 
     // Most superfiles are small; every eighth is medium and every 40th carries
     // a sub-file of megabytes.
-    enum class Scale {
-        Small,
-        Medium,
-        Large
-    } scale = seed % 40 == 5  ? Scale::Large
-              : seed % 8 == 1 ? Scale::Medium
-                              : Scale::Small;
+    const Scale scale = seed % 40 == 5  ? Scale::Large
+                        : seed % 8 == 1 ? Scale::Medium
+                                        : Scale::Small;
     int recordBytes = 32;
     switch (rng.Below(4)) {
         case 0:
@@ -766,7 +764,7 @@ TEST(ConversionCrossCheckCorpus, HoldsEveryShapeSeveralTimes) {
         // Every manifest builds, and no slot ends at 0xFFFFFFFF (see SrecCatImage).
         mkshx::Manifest manifest;
         ASSERT_NO_THROW(manifest = mkshx::ParseManifest(sample.manifest)) << "seed " << seed;
-        for (const mkshx::SubfileSpec& sub : manifest.subfiles) {
+        for (const auto& sub : manifest.subfiles) {
             EXPECT_LT(sub.end, 0xFFFFFFFFu) << "seed " << seed;
         }
     }
