@@ -227,7 +227,7 @@ TEST_F(Automation, CloseWaitsWhileAnAutomationJobRuns) {
 }
 
 TEST_F(Automation, StopOnAWorkerBlockedInAPhoneExchangeGivesUpAndStaysSound) {
-    setenv("ORX_DEVAPI_TIMEOUT_MS", "1000", 1);
+    setenv("ORX_DEVAPI_TIMEOUT_MS", "3000", 1);
     auto phone = testsupport::AttachExamplePhone("flash-hmq-vintrel");
     phonesim::FaultSpec stall;
     stall.action = phonesim::FaultAction::Stall;
@@ -240,7 +240,11 @@ TEST_F(Automation, StopOnAWorkerBlockedInAPhoneExchangeGivesUpAndStaysSound) {
     job->superfilePath = path;
     SetDeviceMode(1);
     ASSERT_EQ(job->Start(), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // inside the stalled exchange
+    // Once the job has opened its link, the next exchange is the stalled one.
+    for (int i = 0; i < 10000 && orxhost::CallCount("ORXOpenDeviceLink") == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(job->Stop(), 0);
     job.reset();  // waits for the exchange to time out; nothing it uses is gone first
     unsetenv("ORX_DEVAPI_TIMEOUT_MS");
