@@ -4,9 +4,13 @@
 #include <CLI/CLI.hpp>
 
 #include "ConvertCommand.h"
+#include "DemoCommand.h"
 #include "DevicesCommand.h"
+#include "FlashCommand.h"
 #include "FlashModule.h"
 #include "InfoCommand.h"
+#include "VerifyCommand.h"
+#include "VersionCommand.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"orxflash: flash phones from superfiles (.shx) through the ORX_FP_Flash module"};
@@ -23,6 +27,17 @@ int main(int argc, char** argv) {
     DevicesOptions devices;
     AddDevicesCommand(app, devices);
 
+    FlashOptions flash;
+    AddFlashCommand(app, flash);
+
+    VerifyOptions verify;
+    AddVerifyCommand(app, verify);
+
+    AddVersionCommand(app);
+
+    DemoOptions demo;
+    AddDemoCommand(app, demo);
+
     CLI11_PARSE(app, argc, argv);
 
     if (app.got_subcommand("devices")) {
@@ -33,6 +48,18 @@ int main(int argc, char** argv) {
     }
     if (app.got_subcommand("info")) {
         return RunInfoCommand(info, modulePath);
+    }
+    if (app.got_subcommand("flash")) {
+        return RunFlashCommand(flash, modulePath);
+    }
+    if (app.got_subcommand("verify")) {
+        return RunVerifyCommand(verify, modulePath);
+    }
+    if (app.got_subcommand("version")) {
+        return RunVersionCommand(modulePath);
+    }
+    if (app.got_subcommand("demo")) {
+        return RunDemoCommand(demo, modulePath);
     }
     return 1;
 }

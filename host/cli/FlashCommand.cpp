@@ -1,0 +1,115 @@
+#include "FlashCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+
+#include "HostSession.h"
+#include "PhoneJobs.h"
+#include "PhoneReport.h"
+
+namespace {
+
+// Flash itself: every listed phone, the jobs printing on standard output.
+int RunConsoleFlash(FlashModule& module, const std::string& superfile) {
+    if (!FlashModule::Has(module.flash, "Flash")) {
+        return 1;
+    }
+    orxhost::SetDisplaySink(std::make_shared<orxhost::ConsoleSink>());
+    std::string path = AbsolutePath(superfile);
+    const char* const argList[] = {path.c_str()};
+    int result = module.flash(1, argList);
+    std::fflush(stdout);
+    if (result != 0) {
+        std::fprintf(stderr, "orxflash: Flash returned %d\n", result);
+    }
+    module.Close();
+    orxhost::SetDisplaySink(nullptr);
+    return result == 0 ? 0 : 1;
+}
+
+std::vector<uint16_t> ChosenDevices(const std::vector<int>& asked) {
+    if (asked.empty()) {
+        return ListedDevices();
+    }
+    std::vector<uint16_t> devices;
+    for (int id : asked) {
+        auto deviceId = static_cast<uint16_t>(id);
+        if (std::find(devices.begin(), devices.end(), deviceId) == devices.end()) {
+            devices.push_back(deviceId);
+        }
+    }
+    return devices;
+}
+
+}  // namespace
+
+void AddFlashCommand(CLI::App& app, FlashOptions& options) {
+    CLI::App* flash =
+        app.add_subcommand("flash", "Flash the connected phones from a superfile, all at once");
+    flash->footer(
+        "Each phone is flashed through the module's FlashDevice on a thread of its own, so its "
+        "reports reach the host under its device number. On a terminal every phone has a line "
+        "with its progress and latest status; otherwise each status and error is one line "
+        "tagged Phone[NNNN]. Exit status 0 when every phone was flashed, 1 otherwise (also when "
+        "no phone is connected). When done, the module removes the image files it converted "
+        "beside the superfile.");
+    flash->add_option("SUPERFILE", options.superfile, "The superfile (.shx) to flash")->required();
+    CLI::Option* devices =
+        flash
+            ->add_option("-d,--device", options.devices,
+                         "Flash only this phone, by the device number the host lists it under "
+                         "(repeatable); default: every connected phone")
+            ->check(CLI::Range(0, 65535));
+    flash->add_option("--sim", options.simProfiles,
+                      "Attach a simulated phone from a profile first (repeatable)");
+    CLI::Option* json = flash->add_flag(
+        "--json", options.json,
+        "One JSON object per line: {\"device\",\"event\":\"status\"|\"error\",\"text\"}, "
+        "{\"device\",\"event\":\"progress\",\"percent\"}, {\"device\",\"event\":\"busy\","
+        "\"busy\"} around long device operations, and per phone "
+        "{\"device\",\"command\":\"flash\",\"result\",\"ok\"}");
+    flash
+        ->add_flag("--console", options.console,
+                   "Call the module's Flash instead: every connected phone, each job printing "
+                   "its reports on standard output; exit status 0 when Flash returned 0 (which "
+                   "does not tell whether each phone succeeded)")
+        ->excludes(devices)
+        ->excludes(json);
+}
+
+int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) {
+    FlashModule module;
+    if (!OpenHostSession(module, modulePath, options.simProfiles)) {
+        return 1;
+    }
+    if (options.console) {
+        return RunConsoleFlash(module, options.superfile);
+    }
+    if (!FlashModule::Has(module.flashDevice, "FlashDevice")) {
+        return 1;
+    }
+    std::vector<uint16_t> devices = ChosenDevices(options.devices);
+    if (devices.empty()) {
+        std::fprintf(stderr, "orxflash: no phone connected, nothing flashed\n");
+        return 1;
+    }
+    ReportStyle style = ChooseReportStyle(options.json);
+    if (style == ReportStyle::Board) {
+        std::printf("Flashing %s onto %zu phone%s:\n", options.superfile.c_str(), devices.size(),
+                    devices.size() == 1 ? "" : "s");
+    }
+    std::shared_ptr<PhoneReport> report = MakePhoneReport(style, devices);
+    orxhost::SetDisplaySink(report);
+
+    std::string superfile = AbsolutePath(options.superfile);
+    std::vector<PhoneJob> jobs;
+    for (uint16_t deviceId : devices) {
+        jobs.push_back({deviceId, superfile});
+    }
+    std::vector<int> results = FlashPhones(module, jobs, *report);
+    report->Finish();
+    module.Close();
+    orxhost::SetDisplaySink(nullptr);
+    return std::all_of(results.begin(), results.end(), [](int r) { return r == 0; }) ? 0 : 1;
+}

@@ -1,0 +1,78 @@
+#include "PhoneJobs.h"
+
+#include <filesystem>
+#include <map>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+// The module keeps one job per slot, and serial numbers 1000 to 1031 share
+// slots 128 to 159 with the numbers 128 to 159: phones that share a slot are
+// flashed one after the other rather than one of them being refused as busy.
+uint16_t SlotOf(uint16_t deviceId) {
+    return deviceId >= 1000 && deviceId <= 1031 ? static_cast<uint16_t>(deviceId - 872) : deviceId;
+}
+
+// Job indexes grouped by slot, in the order the slots first appear.
+std::vector<std::vector<size_t>> BySlot(const std::vector<PhoneJob>& jobs) {
+    std::vector<std::vector<size_t>> groups;
+    std::map<uint16_t, size_t> groupOfSlot;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        auto [found, added] = groupOfSlot.try_emplace(SlotOf(jobs[i].deviceId), groups.size());
+        if (added) {
+            groups.emplace_back();
+        }
+        groups[found->second].push_back(i);
+    }
+    return groups;
+}
+
+}  // namespace
+
+std::vector<int> FlashPhones(FlashModule& module, const std::vector<PhoneJob>& jobs,
+                             PhoneReport& report) {
+    std::vector<int> results(jobs.size(), ORX_RESULT_FAILED);
+    report.Begin(PhoneStep::Flash);
+    std::vector<std::vector<size_t>> groups = BySlot(jobs);
+    std::vector<std::thread> threads;
+    threads.reserve(groups.size());
+    for (const std::vector<size_t>& group : groups) {
+        auto flashGroup = [&module, &jobs, &results, &report, &group] {
+            for (size_t i : group) {
+                OrxFlashDeviceArgs args{jobs[i].superfile.c_str(), jobs[i].deviceId};
+                results[i] = module.flashDevice(2, &args);
+                report.OnResult(jobs[i].deviceId, PhoneStep::Flash, results[i]);
+            }
+        };
+        try {
+            threads.emplace_back(flashGroup);
+        } catch (const std::system_error&) {
+            // No thread for these phones: they are not started, the others go on.
+            for (size_t i : group) {
+                report.OnResult(jobs[i].deviceId, PhoneStep::Flash, results[i]);
+            }
+        }
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    return results;
+}
+
+std::vector<int> VerifyPhones(FlashModule& module, const std::vector<PhoneJob>& jobs,
+                              PhoneReport& report) {
+    std::vector<int> results;
+    report.Begin(PhoneStep::Verify);
+    for (const PhoneJob& job : jobs) {
+        results.push_back(module.verifyDevice(job.superfile.c_str(), job.deviceId));
+        report.OnResult(job.deviceId, PhoneStep::Verify, results.back());
+    }
+    return results;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ignored;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+    return absolute.empty() ? path : absolute.lexically_normal().string();
+}

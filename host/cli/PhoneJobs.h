@@ -1,0 +1,30 @@
+// Runs the module's per-phone exports for several phones: every flash through
+// FlashDevice on a thread of its own, so that each phone reports to the host
+// under its device number and all phones are flashed at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "FlashModule.h"
+#include "PhoneReport.h"
+
+struct PhoneJob {
+    uint16_t deviceId = 0;
+    std::string superfile;  // absolute path
+};
+
+// Flashes every phone in parallel (phones that share a job slot of the
+// module one after the other) and returns FlashDevice's results in job order,
+// once every phone has ended. Each result reaches the report as soon as its
+// phone ends.
+std::vector<int> FlashPhones(FlashModule& module, const std::vector<PhoneJob>& jobs,
+                             PhoneReport& report);
+
+// Verifies the phones one after the other through VerifyDevice.
+std::vector<int> VerifyPhones(FlashModule& module, const std::vector<PhoneJob>& jobs,
+                              PhoneReport& report);
+
+// The superfile's absolute path, as the module wants it.
+std::string AbsolutePath(const std::string& path);

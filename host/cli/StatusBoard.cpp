@@ -1,0 +1,168 @@
+#include "StatusBoard.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "JsonReport.h"
+
+namespace {
+
+constexpr int kBarCells = 20;
+
+std::string OneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
+}
+
+std::string Bar(int percent) {
+    int filled = std::clamp(percent, 0, 100) * kBarCells / 100;
+    return "[" + std::string(static_cast<size_t>(filled), '#') +
+           std::string(static_cast<size_t>(kBarCells - filled), '.') + "]";
+}
+
+}  // namespace
+
+StatusBoard::StatusBoard(std::FILE* out, const std::vector<uint16_t>& devices) : out(out) {
+    for (uint16_t deviceId : devices) {
+        rows.emplace_back(true, deviceId);
+    }
+}
+
+std::string StatusBoard::Format(const Row& row, size_t width) {
+    std::string line = row.hasDevice ? PhoneTag(row.deviceId) : std::string("Host:        ");
+    line += Bar(row.percent < 0 ? 0 : row.percent);
+    char figure[16];
+    if (row.busy) {
+        std::snprintf(figure, sizeof figure, " busy ");
+    } else if (row.percent < 0) {
+        std::snprintf(figure, sizeof figure, "      ");
+    } else {
+        std::snprintf(figure, sizeof figure, " %3d%% ", std::clamp(row.percent, 0, 100));
+    }
+    line += figure;
+    char state[16];
+    std::snprintf(state, sizeof state, "%-10s ", row.state.c_str());
+    line += state;
+    line += OneLine(row.failed && !row.lastError.empty() ? row.lastError : row.text);
+    if (line.size() > width) {
+        line.resize(width);
+    }
+    return line;
+}
+
+size_t StatusBoard::Width() const {
+    winsize size{};
+    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
+        return size.ws_col - 1u;  // never the last column, so a line never wraps
+    }
+    return 79;
+}
+
+size_t StatusBoard::RowOf(bool hasDevice, uint16_t deviceId) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].hasDevice == hasDevice && (!hasDevice || rows[i].deviceId == deviceId)) {
+            return i;
+        }
+    }
+    rows.emplace_back(hasDevice, deviceId);
+    return rows.size() - 1;
+}
+
+// The cursor rests on the line below the board; a row is rewritten by moving
+// up to it and back down again.
+void StatusBoard::Draw(size_t index) {
+    size_t width = Width();
+    std::string line = Format(rows[index], width);
+    if (index >= drawn) {
+        for (; drawn < index; ++drawn) {
+            rows[drawn].shown = Format(rows[drawn], width);
+            std::fprintf(out, "%s\n", rows[drawn].shown.c_str());
+        }
+        std::fprintf(out, "%s\n", line.c_str());
+        drawn = index + 1;
+    } else if (line != rows[index].shown) {
+        size_t up = drawn - index;
+        std::fprintf(out, "\x1b[%zuA\r\x1b[2K%s\x1b[%zuB\r", up, line.c_str(), up);
+    }
+    rows[index].shown = line;
+    std::fflush(out);
+}
+
+void StatusBoard::DrawAll() {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        Draw(i);
+    }
+}
+
+void StatusBoard::ShowBegin(PhoneStep next) {
+    for (Row& row : rows) {
+        row.state = next == PhoneStep::Flash ? "flashing" : "verifying";
+        row.percent = -1;
+        row.busy = false;
+        row.failed = false;
+        row.lastError.clear();
+    }
+    DrawAll();
+}
+
+void StatusBoard::Show(const orxhost::DisplayEvent& event) {
+    size_t index = RowOf(event.perDevice, event.deviceId);
+    Row& row = rows[index];
+    switch (event.kind) {
+        case orxhost::DisplayEvent::Kind::Status:
+            row.text = Untagged(event.deviceId, event.text);
+            break;
+        case orxhost::DisplayEvent::Kind::Error:
+            row.text = Untagged(event.deviceId, event.text);
+            row.lastError = row.text;
+            break;
+        case orxhost::DisplayEvent::Kind::Progress:
+            if (event.progress == kBusyStart) {
+                row.busy = true;
+            } else if (event.progress == kBusyEnd) {
+                row.busy = false;
+            } else {
+                row.percent = event.progress;
+            }
+            break;
+    }
+    Draw(index);
+}
+
+void StatusBoard::ShowResult(uint16_t deviceId, PhoneStep done, int result) {
+    size_t index = RowOf(true, deviceId);
+    Row& row = rows[index];
+    row.busy = false;
+    row.failed = result != 0;
+    if (result == 0) {
+        row.state = done == PhoneStep::Flash ? "flashed" : "verified";
+        row.percent = 100;
+    } else {
+        row.state = "FAILED";
+    }
+    Draw(index);
+}
+
+void StatusBoard::Finish() {
+    std::vector<uint16_t> failed;
+    {
+        std::lock_guard guard(lock);
+        for (const Row& row : rows) {
+            if (row.failed && row.hasDevice) {
+                failed.push_back(row.deviceId);
+            }
+        }
+    }
+    for (uint16_t deviceId : failed) {
+        std::vector<std::string> errors = Errors(deviceId);
+        std::lock_guard guard(lock);
+        for (const std::string& error : errors) {
+            std::fprintf(out, "%serror: %s\n", PhoneTag(deviceId).c_str(),
+                         OneLine(Untagged(deviceId, error)).c_str());
+        }
+    }
+    std::fflush(out);
+}
