@@ -58,14 +58,14 @@ void FaultBook::Arm(const FaultSpec& fault) {
 std::optional<FaultSpec> FaultBook::Strike(const std::string& command, bool isDataPacket) {
     std::optional<FaultSpec> strikes;
     for (Armed& entry : armed) {
-        if (entry.spec.afterBytes || !Matches(entry.spec.command, command, isDataPacket)) {
+        if (entry.wanted.afterBytes || !Matches(entry.wanted.command, command, isDataPacket)) {
             continue;
         }
         ++entry.seen;
-        bool due = entry.seen >= entry.spec.occurrence && entry.struck < entry.spec.times;
+        bool due = entry.seen >= entry.wanted.occurrence && entry.struck < entry.wanted.times;
         if (due && !strikes) {
             ++entry.struck;
-            strikes = entry.spec;
+            strikes = entry.wanted;
         }
     }
     return strikes;
@@ -75,10 +75,10 @@ size_t FaultBook::BytesBeforeCut(size_t size, bool& cut) {
     cut = false;
     size_t allowed = size;
     for (Armed& entry : armed) {
-        if (!entry.spec.afterBytes || entry.struck > 0) {
+        if (!entry.wanted.afterBytes || entry.struck > 0) {
             continue;
         }
-        uint64_t left = *entry.spec.afterBytes - std::min(entry.bytes, *entry.spec.afterBytes);
+        uint64_t left = *entry.wanted.afterBytes - std::min(entry.bytes, *entry.wanted.afterBytes);
         if (left < size) {
             allowed = std::min<size_t>(allowed, static_cast<size_t>(left));
             cut = true;
@@ -86,7 +86,7 @@ size_t FaultBook::BytesBeforeCut(size_t size, bool& cut) {
         }
     }
     for (Armed& entry : armed) {
-        if (entry.spec.afterBytes) {
+        if (entry.wanted.afterBytes) {
             entry.bytes += allowed;
         }
     }

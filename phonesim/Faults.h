@@ -55,7 +55,7 @@ class FaultBook {
 
   private:
     struct Armed {
-        FaultSpec spec;
+        FaultSpec wanted;
         uint32_t seen = 0;
         uint32_t struck = 0;
         uint64_t bytes = 0;

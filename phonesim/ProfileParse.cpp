@@ -79,18 +79,18 @@ void ParseModes(const json& value, Profile& profile) {
         std::string where = "modes." + item.key();
         Mode mode = ParseMode(json(item.key()), where);
         fields::CheckKeys(item.value(), where, {"descriptor", "interfaces"});
-        ModeSpec spec;
+        ModeSpec wanted;
         if (item.value().contains("descriptor")) {
-            spec.descriptor = fields::Text(item.value()["descriptor"], where + ".descriptor", 255);
+            wanted.descriptor = fields::Text(item.value()["descriptor"], where + ".descriptor", 255);
         }
         if (item.value().contains("interfaces")) {
             const json& list = fields::Array(item.value()["interfaces"], where + ".interfaces", 16);
             for (size_t i = 0; i < list.size(); ++i) {
-                spec.interfaces.push_back(
+                wanted.interfaces.push_back(
                     fields::Text(list[i], where + ".interfaces[" + std::to_string(i) + "]", 64));
             }
         }
-        profile.modes[mode] = std::move(spec);
+        profile.modes[mode] = std::move(wanted);
     }
 }
 
@@ -99,42 +99,42 @@ BootloaderSpec ParseBootloader(const json& value) {
     fields::CheckKeys(value, where,
                       {"flag", "chipsetType", "maType", "dataType", "version", "start", "size",
                        "end", "checksum"});
-    BootloaderSpec spec;
+    BootloaderSpec wanted;
     auto byte = [&](const char* key, uint8_t& field) {
         if (value.contains(key)) {
             field = static_cast<uint8_t>(fields::Number(value[key], where + "." + key, 0xFF));
         }
     };
-    byte("flag", spec.flag);
-    byte("chipsetType", spec.chipsetType);
-    byte("maType", spec.maType);
-    byte("dataType", spec.dataType);
+    byte("flag", wanted.flag);
+    byte("chipsetType", wanted.chipsetType);
+    byte("maType", wanted.maType);
+    byte("dataType", wanted.dataType);
     if (value.contains("version")) {
-        spec.version =
+        wanted.version =
             static_cast<uint16_t>(fields::Number(value["version"], where + ".version", 0xFFFF));
     }
     if (value.contains("start")) {
-        spec.range = ParseRange(value, where);
+        wanted.range = ParseRange(value, where);
     }
     if (value.contains("checksum")) {
-        spec.checksum =
+        wanted.checksum =
             static_cast<uint16_t>(fields::Number(value["checksum"], where + ".checksum", 0xFFFF));
     }
-    return spec;
+    return wanted;
 }
 
 RamSpec ParseRam(const json& value) {
     fields::CheckKeys(value, "ram", {"start", "size", "end", "entryOffset"});
-    RamSpec spec;
-    spec.range = ParseRange(value, "ram");
-    if (spec.range.Size() > kMaxRamBytes) {
+    RamSpec wanted;
+    wanted.range = ParseRange(value, "ram");
+    if (wanted.range.Size() > kMaxRamBytes) {
         Fail("ram", "larger than 16 MiB");
     }
     if (value.contains("entryOffset")) {
-        spec.entryOffset =
+        wanted.entryOffset =
             static_cast<uint32_t>(fields::Number(value["entryOffset"], "ram.entryOffset", 0xFFFF));
     }
-    return spec;
+    return wanted;
 }
 
 std::vector<CodeGroupSpec> ParseLayout(const json& value) {

@@ -93,30 +93,30 @@ std::vector<FirmwareSpec> ParseFirmware(const json& value) {
                 Fail(where, std::string("needs \"") + key + "\"");
             }
         }
-        FirmwareSpec spec;
-        spec.codeGroup =
+        FirmwareSpec wanted;
+        wanted.codeGroup =
             static_cast<int>(fields::Number(entry["codeGroup"], where + ".codeGroup", 255));
-        spec.version =
+        wanted.version =
             static_cast<uint16_t>(fields::Number(entry["version"], where + ".version", 0xFFFF));
         auto byte = [&](const char* key) {
             return static_cast<uint8_t>(fields::Number(entry[key], where + "." + key, 0xFF));
         };
         if (entry.contains("fill")) {
-            spec.fill = byte("fill");
+            wanted.fill = byte("fill");
         }
         if (entry.contains("dataType")) {
-            spec.dataType = byte("dataType");
+            wanted.dataType = byte("dataType");
         }
         if (entry.contains("chipsetType")) {
-            spec.chipsetType = byte("chipsetType");
+            wanted.chipsetType = byte("chipsetType");
         }
         if (entry.contains("maType")) {
-            spec.maType = byte("maType");
+            wanted.maType = byte("maType");
         }
         if (entry.contains("barkerWritten")) {
-            spec.barkerWritten = fields::Boolean(entry["barkerWritten"], where + ".barkerWritten");
+            wanted.barkerWritten = fields::Boolean(entry["barkerWritten"], where + ".barkerWritten");
         }
-        firmware.push_back(spec);
+        firmware.push_back(wanted);
     }
     return firmware;
 }
@@ -133,9 +133,9 @@ std::vector<ContentSpec> ParseContent(const json& value, const Profile& profile,
         if (entry.contains("address") == entry.contains("codeGroup")) {
             Fail(where, "needs exactly one of \"address\" and \"codeGroup\"");
         }
-        ContentSpec spec;
+        ContentSpec wanted;
         if (entry.contains("address")) {
-            spec.address = static_cast<uint32_t>(
+            wanted.address = static_cast<uint32_t>(
                 fields::Number(entry["address"], where + ".address", UINT32_MAX));
         } else {
             int number =
@@ -144,37 +144,37 @@ std::vector<ContentSpec> ParseContent(const json& value, const Profile& profile,
             if (group == nullptr) {
                 Fail(where, "code group " + std::to_string(number) + " is not in the layout");
             }
-            spec.address = group->range.start;
+            wanted.address = group->range.start;
         }
-        spec.bytes = ParseBytes(entry, where, kMaxContentEntry, &baseDir);
-        total += spec.bytes.size();
+        wanted.bytes = ParseBytes(entry, where, kMaxContentEntry, &baseDir);
+        total += wanted.bytes.size();
         if (total > kMaxContentBytes) {
             Fail(where, "content adds up to more than 256 MiB");
         }
-        if (!InAnyBank(profile.flash, spec.address, spec.bytes.size())) {
+        if (!InAnyBank(profile.flash, wanted.address, wanted.bytes.size())) {
             Fail(where, "does not lie within one flash bank");
         }
-        content.push_back(std::move(spec));
+        content.push_back(std::move(wanted));
     }
     return content;
 }
 
 SettingsSpec ParseSettings(const json& value) {
     fields::CheckKeys(value, "settings", {"data", "status", "checksumAnswer"});
-    SettingsSpec spec;
+    SettingsSpec wanted;
     if (value.contains("data")) {
         fields::CheckKeys(value["data"], "settings.data", {"hex", "fill", "size"});
-        spec.data = ParseBytes(value["data"], "settings.data", kMaxSettingsBytes, nullptr);
+        wanted.data = ParseBytes(value["data"], "settings.data", kMaxSettingsBytes, nullptr);
     }
     if (value.contains("status")) {
         const json& status = value["status"];
         fields::CheckKeys(status, "settings.status", {"code", "response"});
         if (status.contains("code")) {
-            spec.status.code = static_cast<uint32_t>(
+            wanted.status.code = static_cast<uint32_t>(
                 fields::Number(status["code"], "settings.status.code", UINT32_MAX));
         }
         if (status.contains("response")) {
-            spec.status.response = static_cast<uint32_t>(
+            wanted.status.response = static_cast<uint32_t>(
                 fields::Number(status["response"], "settings.status.response", UINT32_MAX));
         }
     }
@@ -184,10 +184,10 @@ SettingsSpec ParseSettings(const json& value) {
         if (bytes.size() != 12) {
             Fail("settings.checksumAnswer", "needs exactly 12 bytes");
         }
-        spec.checksumAnswer.emplace();
-        std::copy(bytes.begin(), bytes.end(), spec.checksumAnswer->begin());
+        wanted.checksumAnswer.emplace();
+        std::copy(bytes.begin(), bytes.end(), wanted.checksumAnswer->begin());
     }
-    return spec;
+    return wanted;
 }
 
 FaultSpec ParseFault(const json& value, const std::string& where) {
