@@ -147,6 +147,7 @@ class CFlashFileIO {
     bool RemoveStaleIndex();
 
     bool ReadTail(int fd, shx::StoredChecksum& stored);
+    bool DecodeWholeS3(std::string_view line);
     bool ChecksumMatches(int fd, const shx::StoredChecksum& stored);
     bool IndexNamesMatch() const;
     int WalkSubfiles(int quiet);

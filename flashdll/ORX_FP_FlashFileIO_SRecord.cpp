@@ -149,10 +149,43 @@ int CFlashFileIO::OpenSuperfileStream(uint64_t offset) {
     return 1;
 }
 
+// The common line, an S3 record whose count and address are all hex digits,
+// decoded straight through the pair table; the same result as the field rules.
+bool CFlashFileIO::DecodeWholeS3(std::string_view line) {
+    static const int16_t* const pairs = PairTable();
+    if (line.size() < 12 || line[1] != '3') {
+        return false;
+    }
+    const auto* d = reinterpret_cast<const unsigned char*>(line.data());
+    int16_t count = pairs[d[2] | (d[3] << 8)];
+    int16_t a0 = pairs[d[4] | (d[5] << 8)];
+    int16_t a1 = pairs[d[6] | (d[7] << 8)];
+    int16_t a2 = pairs[d[8] | (d[9] << 8)];
+    int16_t a3 = pairs[d[10] | (d[11] << 8)];
+    if ((count | a0 | a1 | a2 | a3) < 0) {
+        return false;
+    }
+    srec.type = 3;
+    srec.byteCount = count;
+    srec.address = (static_cast<uint32_t>(a0) << 24) | (static_cast<uint32_t>(a1) << 16) |
+                   (static_cast<uint32_t>(a2) << 8) | static_cast<uint32_t>(a3);
+    const size_t length = count > 5 ? static_cast<size_t>(count - 5) : 0;
+    srec.dataLength = static_cast<int>(length);
+    const size_t whole = (line.size() - 12) / 2;
+    size_t i = DecodeHexPairs(d + 12, length < whole ? length : whole, srec.data.data());
+    for (; i < length; ++i) {
+        srec.data[i] = static_cast<uint8_t>(HexField(line, 12 + 2 * i, 2));
+    }
+    return true;
+}
+
 int CFlashFileIO::ReadSRecord() {
     std::string_view line;
     if (!superfileStream.Valid() || !lineReader.Next(line)) {
         return 0;
+    }
+    if (DecodeWholeS3(line)) {
+        return 1;
     }
     srec.type = static_cast<int>(HexField(line, 1, 1));
     srec.byteCount = static_cast<int>(HexField(line, 2, 2));
