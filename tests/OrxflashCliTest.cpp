@@ -85,6 +85,20 @@ TEST_F(OrxflashInfo, HelpExplainsTheCommands) {
     EXPECT_NE(run.out.find("--json"), std::string::npos);
 }
 
+TEST_F(OrxflashInfo, SimReadWritesThePhonesFlashBytes) {
+    const char* root = std::getenv("ORX_SOURCE_DIR");
+    ASSERT_NE(root, nullptr);
+    std::filesystem::copy_file(std::string(root) + "/examples/phones/flash-hmq-vintrel.json",
+                               scratch.File("phone.json"));
+    ProcessRun run = Orxflash("sim-read phone.json 0x10000000 40960");
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.out.size(), 40960u);
+    EXPECT_EQ(run.out.substr(0, 8),
+              "KESTROVA");  // the phone's code group 0 as its profile fills it
+    EXPECT_NE(Orxflash("sim-read phone.json nowhere 16").status, 0);
+    EXPECT_NE(Orxflash("sim-read missing.json 0 16").status, 0);
+}
+
 TEST_F(OrxflashInfo, MissingCommandIsAUsageError) {
     ProcessRun run = Orxflash("");
     EXPECT_NE(run.status, 0);

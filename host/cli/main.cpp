@@ -9,6 +9,7 @@
 #include "FlashCommand.h"
 #include "FlashModule.h"
 #include "InfoCommand.h"
+#include "SimReadCommand.h"
 #include "VerifyCommand.h"
 #include "VersionCommand.h"
 
@@ -38,8 +39,14 @@ int main(int argc, char** argv) {
     DemoOptions demo;
     AddDemoCommand(app, demo);
 
+    SimReadOptions simRead;
+    AddSimReadCommand(app, simRead);
+
     CLI11_PARSE(app, argc, argv);
 
+    if (app.got_subcommand("sim-read")) {
+        return RunSimReadCommand(simRead);
+    }
     if (app.got_subcommand("devices")) {
         return RunDevicesCommand(devices, modulePath);
     }
