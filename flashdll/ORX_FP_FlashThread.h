@@ -131,6 +131,7 @@ class CFlashThread : public CWorkerThread {
     int LoadRamDownloader(const CFlashFileIO& file);
     int EraseForFile(const CFlashFileIO& file, int& reboot);
     int FinishWithBarkers(const CFlashFileIO& file);
+    int FinishPhone(bool reboot);
     // "Verify Successful" or "Verify FAILED!!!", untagged, and logged.
     void Verdict(const char* text);
 };

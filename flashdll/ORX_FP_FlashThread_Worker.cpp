@@ -186,18 +186,8 @@ int CFlashThread::RunFlash() {
     }
     int reboot = 0;
     int ok = FlashSequence(reboot);
-    if (reboot != 0 && ok == 1) {
-        ShowStatus("Phone is being rebooted");
-        if (Reboot() != 1) {
-            ShowError("Reboot SU FAILED!!!", 0);
-            return 0;
-        }
-    } else {
-        ShowStatus("Phone is powered DOWN!!!");
-        if (PowerDown() != 1) {
-            ShowError("Power down SU FAILED!!!", 0);
-            return 0;
-        }
+    if (FinishPhone(reboot != 0 && ok == 1) != 1) {
+        return 0;
     }
     ShowStatus("Refreshing Device Connections...");
     if (HostRefreshConnections() != 0) {
@@ -253,18 +243,23 @@ int CFlashThread::DoHeadlessJob(const std::string& path, uint16_t id) {
         ShowError(kFlashFailed, 0);
         return 0;
     }
-    if (reboot != 0) {
+    return FinishPhone(reboot != 0);
+}
+
+// After a settings upgrade the phone restarts; otherwise it is powered down.
+int CFlashThread::FinishPhone(bool reboot) {
+    if (reboot) {
         ShowStatus("Phone is being rebooted");
         if (Reboot() != 1) {
             ShowError("Reboot SU FAILED!!!", 0);
             return 0;
         }
-    } else {
-        ShowStatus("Phone is powered DOWN!!!");
-        if (PowerDown() != 1) {
-            ShowError("Power down SU FAILED!!!", 0);
-            return 0;
-        }
+        return 1;
+    }
+    ShowStatus("Phone is powered DOWN!!!");
+    if (PowerDown() != 1) {
+        ShowError("Power down SU FAILED!!!", 0);
+        return 0;
     }
     return 1;
 }
