@@ -29,8 +29,11 @@ long Channel::Read(uint8_t* out, size_t capacity, uint32_t timeoutMs) {
     if (closed) {
         return -1;
     }
-    arrived.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                     [&] { return !outbound.empty() || cut || closed; });
+    // A zero time-out only looks: no timed wait, which costs a futex round trip.
+    if (timeoutMs > 0) {
+        arrived.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                         [&] { return !outbound.empty() || cut || closed; });
+    }
     if (closed || (outbound.empty() && cut)) {
         return -1;
     }
