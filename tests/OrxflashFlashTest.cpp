@@ -15,6 +15,7 @@
 
 #include "Phone.h"
 #include "PhoneFiles.h"
+#include "ProcessRun.h"
 #include "ShxFiles.h"
 #include "TestSupport.h"
 
@@ -22,30 +23,12 @@ namespace {
 
 using nlohmann::json;
 
-struct ProcessRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using testsupport::Orxflash;
+using testsupport::ProcessRun;
 
 std::string BinDir() {
     std::error_code ignored;
     return std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path().string();
-}
-
-ProcessRun Orxflash(const std::string& arguments) {
-    ProcessRun run;
-    std::string command = BinDir() + "/orxflash " + arguments + " 2>stderr.txt </dev/null";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.out.append(buffer, got);
-    }
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = testsupport::ReadText("stderr.txt");
-    return run;
 }
 
 // orxflash with its standard output on a terminal 120 columns wide.
