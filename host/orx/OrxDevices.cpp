@@ -112,7 +112,9 @@ int ORXRefreshConnections(void) {
     }
     auto& state = State();
     std::lock_guard guard(state.lock);
-    for (auto& [deviceId, attached] : state.phones) {
+    for (auto& [key, attached] : state.phones) {
+        // Lambdas cannot capture a structured binding in C++20 on every compiler.
+        const auto deviceId = key;
         bool listed = std::any_of(state.devices.begin(), state.devices.end(),
                                   [&](const auto& d) { return d.deviceId == deviceId; });
         if (!attached.phone->IsPowered()) {
