@@ -4,7 +4,8 @@
 // conversion skipped because the index is up to date. The peak memory of each
 // conversion is taken from a forked child. Prints the figures and the ratios
 // against the targets.
-//   bench_convert [--size-mib N] [--runs N] [--dir DIR]
+//   bench_convert [--size-mib N] [--runs N] [--dir DIR] [--keep 1]
+// --keep 1 leaves the superfile and its S-record text for profiling by hand.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -158,6 +159,7 @@ double PeakMiB(const std::function<void()>& work) {
 int main(int argc, char** argv) {
     uint64_t sizeMiB = 32;
     int runs = 5;
+    bool keep = false;
     std::string dir = (std::filesystem::temp_directory_path() / "orx-convert-bench").string();
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string flag = argv[i];
@@ -167,6 +169,8 @@ int main(int argc, char** argv) {
             runs = std::max(1, std::atoi(argv[i + 1]));
         } else if (flag == "--dir") {
             dir = argv[i + 1];
+        } else if (flag == "--keep") {
+            keep = std::atoi(argv[i + 1]) != 0;
         }
     }
     std::filesystem::create_directories(dir);
@@ -358,6 +362,10 @@ int main(int argc, char** argv) {
     std::printf("%-40s %10.1f %10.1f\n", "full conversion / cat", full.wall / cat.wall,
                 full.cpu / cat.cpu);
 
+    if (keep) {
+        std::printf("kept %s and %s\n", path.c_str(), srecPath.c_str());
+        return 0;
+    }
     // Only the files made here go; the folder too when that leaves it empty.
     std::error_code ignored;
     for (const auto& [slot, hash] : expectedHash) {

@@ -42,11 +42,12 @@ struct SRecordFields {
     int dataLength = 0;
 };
 
-// An image file while it is built: locked against other processes, mapped,
-// and written in place.
+// An image file while it is built: locked against other processes, its
+// blocks reserved, and its bytes assembled in memory, written in one go when
+// the S-record walk is over.
 struct ImageFile {
     platform::UniqueFd fd;
-    uint8_t* map = nullptr;
+    uint8_t* map = nullptr;  // anonymous memory of length bytes
     uint64_t length = 0;
 };
 
@@ -142,6 +143,7 @@ class CFlashFileIO {
     bool CreateImageFile(int slot);
     int OpenImageFiles();
     void CloseImageFiles();
+    bool WriteImageContents();
     void WriteRecordData(int image, uint64_t total);
     void WriteSlotPart(int slot);
     bool RemoveStaleIndex();

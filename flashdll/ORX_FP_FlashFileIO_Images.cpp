@@ -15,6 +15,7 @@
 #include "ORX_FP_FlashFileIO.h"
 #include "ORX_FP_FlashHost.h"
 #include "ORX_FP_FlashState.h"
+#include "platform/File.h"
 #include "platform/FileError.h"
 #include "platform/MessageBox.h"
 
@@ -119,13 +120,16 @@ bool CFlashFileIO::CreateImageFile(int slot) {
                 ReportBuildError(kWriteProtected);
                 return false;
             }
+            // Assembled in anonymous memory: writing the file once at the end
+            // costs far less than faulting in and dirtying a file mapping.
             void* map = mmap(nullptr, image.length, PROT_READ | PROT_WRITE,
-                             MAP_SHARED | MAP_POPULATE, fd.Get(), 0);
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             if (map == MAP_FAILED) {
                 ReportFileException(platform::FileErrorCauseFromErrno(errno));
                 ReportBuildError(kWriteProtected);
                 return false;
             }
+            madvise(map, image.length, MADV_HUGEPAGE);
             image.map = static_cast<uint8_t*>(map);
             image.fd = std::move(fd);
             std::memset(image.map, 0xFF, image.length);
@@ -160,6 +164,22 @@ int CFlashFileIO::OpenImageFiles() {
         ++opened;
     }
     return 1;
+}
+
+// Writes each assembled image into its file, whose blocks are reserved.
+bool CFlashFileIO::WriteImageContents() {
+    for (ImageFile& image : images) {
+        if (image.map == nullptr) {
+            continue;
+        }
+        if (lseek(image.fd.Get(), 0, SEEK_SET) != 0 ||
+            !platform::WriteAll(image.fd.Get(), image.map, image.length)) {
+            ReportFileException(platform::FileErrorCauseFromErrno(errno));
+            ReportBuildError(kWriteProtected);
+            return false;
+        }
+    }
+    return true;
 }
 
 void CFlashFileIO::CloseImageFiles() {
@@ -297,6 +317,11 @@ int CFlashFileIO::BuildImageFiles() {
     ReportProgress(-1);
     if (CollectBarkerCodes() != 1) {
         result = 0;  // a barker beyond the table would be flashed wrongly
+    }
+    // Written even after a failed check, so the files hold what the walk
+    // made of them; without an index nothing takes them as up to date.
+    if (!WriteImageContents()) {
+        result = 0;
     }
     CloseImageFiles();
     superfileStream.Reset();

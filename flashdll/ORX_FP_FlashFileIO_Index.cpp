@@ -140,7 +140,7 @@ int CFlashFileIO::SumFile16(const std::string& fileName, uint16_t& sum) {
     if (!file.Valid()) {
         return 0;
     }
-    std::vector<uint8_t> block(kSumBlock);
+    platform::AlignedBuffer block(kSumBlock);
     uint64_t total = 0;
     for (;;) {
         long got = platform::ReadSome(file.Get(), block.data(), block.size());

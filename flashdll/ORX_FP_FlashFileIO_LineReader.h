@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
-#include <vector>
+
+#include "platform/File.h"
 
 namespace shx {
 
@@ -26,10 +28,12 @@ class LineReader {
 
   private:
     bool Fill();
+    char* Bytes() { return reinterpret_cast<char*>(buffer->data()); }
 
     int fd = -1;
     uint64_t position = 0;
-    std::vector<char> buffer;
+    uint64_t readAt = 0;  // file offset of the next read
+    std::unique_ptr<platform::AlignedBuffer> buffer;
     size_t begin = 0;
     size_t end = 0;
     bool atEnd = false;

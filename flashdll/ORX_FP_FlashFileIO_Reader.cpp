@@ -26,7 +26,7 @@ constexpr const char* kCountMismatch =
     "Possible Corrupt SuperFile.  File count does not match with the number of valid files.";
 constexpr const char* kNoVersion = "-------------";
 
-constexpr size_t kChecksumChunk = 1 << 20;
+constexpr size_t kChecksumChunk = 128 << 10;
 
 std::string VersionText(const char* format, uint16_t version) {
     char text[32];
@@ -50,7 +50,7 @@ bool CFlashFileIO::ReadTail(int fd, shx::StoredChecksum& stored) {
 // stored checksum.
 bool CFlashFileIO::ChecksumMatches(int fd, const shx::StoredChecksum& stored) {
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<uint8_t> chunk(kChecksumChunk);
+    platform::AlignedBuffer chunk(kChecksumChunk);
     uint64_t sum = 0;
     uint64_t offset = 0;
     while (offset < fileSize) {
