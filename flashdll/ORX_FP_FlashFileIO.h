@@ -31,6 +31,7 @@ struct SubfileRecord {
     bool type8 = false;
     bool combo = false;
     bool platformFallback = false;  // slot 0: platform named from the boot slot's bytes
+    int builtSum = -1;              // 16-bit sum of the image as just written, or -1
 };
 
 // The fields of the S-record line last decoded.
@@ -72,6 +73,8 @@ class CFlashFileIO {
     int WriteImageIndex();
     int ReadImageIndex();
     int CheckImageChecksums();
+    // True when the index and images now on disk are those of this superfile.
+    bool ConvertedMeanwhile();
     static int SumFile16(const std::string& fileName, uint16_t& sum);
 
     // Conversion into image files (ORX_FP_FlashFileIO_Images.cpp).

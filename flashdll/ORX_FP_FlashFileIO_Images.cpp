@@ -45,9 +45,19 @@ bool LockedElsewhere(int fd) {
 
 }  // namespace
 
+// Reading and checking only reads files, so jobs do it side by side; the
+// module-wide lock is taken only to convert.
 int CFlashFileIO::PrepareImages() {
-    std::lock_guard guard(imageLock);
     if (ReadSuperfile(0) != 1) {
+        return 0;
+    }
+    if (imagesUpToDate) {
+        return 1;
+    }
+    std::lock_guard guard(imageLock);
+    // A job that held the lock meanwhile may have converted this superfile;
+    // reading it again then takes up its index and barker codes.
+    if (ConvertedMeanwhile() && ReadSuperfile(0) != 1) {
         return 0;
     }
     if (imagesUpToDate) {
@@ -148,9 +158,23 @@ bool CFlashFileIO::CreateImageFile(int slot) {
     }
 }
 
+bool CFlashFileIO::ConvertedMeanwhile() {
+    // The index read overwrites the header and checksum this object holds.
+    const auto savedHeader = header;
+    const uint16_t expected = superfileChecksum;
+    bool converted = ReadImageIndex() == 1 && expected != 0 && superfileChecksum == expected &&
+                     IndexNamesMatch() && CheckImageChecksums() == 1;
+    header = savedHeader;
+    superfileChecksum = expected;
+    return converted;
+}
+
 // Creates the image files of the present records, in slot order, until as
 // many as the file count are open; 0 when one cannot be created.
 int CFlashFileIO::OpenImageFiles() {
+    for (SubfileRecord& record : records) {
+        record.builtSum = -1;
+    }
     images.clear();
     images.resize(shx::kSlots);
     int opened = 0;
@@ -167,8 +191,10 @@ int CFlashFileIO::OpenImageFiles() {
 }
 
 // Writes each assembled image into its file, whose blocks are reserved.
+// The index takes each image's sum from here instead of reading it back.
 bool CFlashFileIO::WriteImageContents() {
-    for (ImageFile& image : images) {
+    for (size_t slot = 0; slot < images.size(); ++slot) {
+        ImageFile& image = images[slot];
         if (image.map == nullptr) {
             continue;
         }
@@ -178,6 +204,7 @@ bool CFlashFileIO::WriteImageContents() {
             ReportBuildError(kWriteProtected);
             return false;
         }
+        records[slot].builtSum = static_cast<uint16_t>(shx::ByteSum(image.map, image.length));
     }
     return true;
 }

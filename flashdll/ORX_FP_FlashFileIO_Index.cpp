@@ -52,7 +52,9 @@ int CFlashFileIO::WriteImageIndex() {
         std::memcpy(entry + kBarkerOffset, record.barkerCode.data(), shx::kBarkerSize);
         shx::WriteLe32(entry + kPresentOffset, record.present ? 1 : 0);
         uint16_t sum = 0;
-        if (record.present && SumFile16(record.imageName, sum) == 1) {
+        if (record.present && record.builtSum >= 0) {
+            shx::WriteLe16(entry + kSumOffset, static_cast<uint16_t>(record.builtSum));
+        } else if (record.present && SumFile16(record.imageName, sum) == 1) {
             shx::WriteLe16(entry + kSumOffset, sum);
         }
     }
