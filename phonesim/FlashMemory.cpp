@@ -55,16 +55,18 @@ std::vector<uint8_t> FlashMemory::Read(uint32_t address, size_t length) const {
 }
 
 bool FlashMemory::Program(uint32_t address, const uint8_t* data, size_t length) {
-    bool exact = true;
+    // Without a branch a byte, the loop runs many bytes a step.
+    uint8_t differs = 0;
     ForEachPiece(address, length, [&](uint32_t page, size_t offset, size_t at, size_t count) {
         uint8_t* bytes = Page(page) + offset;
+        const uint8_t* wanted = data + at;
         for (size_t i = 0; i < count; ++i) {
-            uint8_t wanted = data[at + i];
-            bytes[i] &= wanted;
-            exact = exact && bytes[i] == wanted;
+            uint8_t result = static_cast<uint8_t>(bytes[i] & wanted[i]);
+            bytes[i] = result;
+            differs |= static_cast<uint8_t>(result ^ wanted[i]);
         }
     });
-    return exact;
+    return differs == 0;
 }
 
 void FlashMemory::Write(uint32_t address, const uint8_t* data, size_t length) {
