@@ -11,6 +11,7 @@
 
 #include "FlashView.h"
 #include "ORX_FP_FlashFileIO_Formats.h"
+#include "ORX_FP_FlashFileIO_ImageWriter.h"
 #include "ORX_FP_FlashFileIO_LineReader.h"
 #include "platform/File.h"
 
@@ -44,12 +45,15 @@ struct SRecordFields {
 };
 
 // An image file while it is built: locked against other processes, its
-// blocks reserved, and its bytes assembled in memory, written in one go when
-// the S-record walk is over.
+// blocks reserved, and its bytes assembled in memory; whole pages go to the
+// file while the walk goes on.
 struct ImageFile {
     platform::UniqueFd fd;
     uint8_t* map = nullptr;  // anonymous memory of length bytes
     uint64_t length = 0;
+    uint64_t filled = 0;                // end of the highest record written so far
+    uint64_t posted = 0;                // [0, posted) was handed to the writer
+    uint64_t rewriteFrom = UINT64_MAX;  // lowest byte changed below posted since
 };
 
 class CFlashFileIO {
@@ -147,6 +151,7 @@ class CFlashFileIO {
     int OpenImageFiles();
     void CloseImageFiles();
     bool WriteImageContents();
+    void PostFilledParts();
     void WriteRecordData(int image, uint64_t total);
     void WriteSlotPart(int slot);
     bool RemoveStaleIndex();
@@ -189,4 +194,5 @@ class CFlashFileIO {
     platform::UniqueFd superfileStream;
     shx::LineReader lineReader;
     std::vector<ImageFile> images;
+    shx::ImageWriter imageWriter;
 };

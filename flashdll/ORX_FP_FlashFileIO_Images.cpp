@@ -190,16 +190,22 @@ int CFlashFileIO::OpenImageFiles() {
     return 1;
 }
 
-// Writes each assembled image into its file, whose blocks are reserved.
-// The index takes each image's sum from here instead of reading it back.
+// Waits for the writer, then writes what it was not given (and what changed
+// after it was) into the files, whose blocks are reserved. The index takes
+// each image's sum from here instead of reading it back.
 bool CFlashFileIO::WriteImageContents() {
+    if (int failed = imageWriter.Finish(); failed != 0) {
+        ReportFileException(platform::FileErrorCauseFromErrno(failed));
+        ReportBuildError(kWriteProtected);
+        return false;
+    }
     for (size_t slot = 0; slot < images.size(); ++slot) {
         ImageFile& image = images[slot];
         if (image.map == nullptr) {
             continue;
         }
-        if (lseek(image.fd.Get(), 0, SEEK_SET) != 0 ||
-            !platform::WriteAll(image.fd.Get(), image.map, image.length)) {
+        uint64_t from = std::min(image.posted, image.rewriteFrom);
+        if (!platform::WriteAt(image.fd.Get(), from, image.map + from, image.length - from)) {
             ReportFileException(platform::FileErrorCauseFromErrno(errno));
             ReportBuildError(kWriteProtected);
             return false;
@@ -210,6 +216,7 @@ bool CFlashFileIO::WriteImageContents() {
 }
 
 void CFlashFileIO::CloseImageFiles() {
+    imageWriter.Finish();  // it reads the memory released here
     for (ImageFile& image : images) {
         if (image.map != nullptr) {
             munmap(image.map, image.length);
@@ -234,9 +241,31 @@ void CFlashFileIO::WriteSlotPart(int slot) {
     if (first > last) {
         return;
     }
-    std::memcpy(image.map + (first - record.start), srec.data.data() + (first - a),
-                last - first + 1);
+    const uint64_t offset = first - record.start;
+    if (offset < image.posted) {
+        // Bytes the writer may be reading: it finishes first, and the file
+        // gets this part again at the end.
+        imageWriter.Drain();
+        image.rewriteFrom = std::min(image.rewriteFrom, offset);
+    }
+    std::memcpy(image.map + offset, srec.data.data() + (first - a), last - first + 1);
     record.highMark = std::max(record.highMark, static_cast<uint32_t>(last));
+    image.filled = std::max(image.filled, last - record.start + 1);
+}
+
+// Records come in address order as a rule: whole pages below the highest one
+// written so far go to the writer, which copies them into the files while the
+// walk goes on.
+void CFlashFileIO::PostFilledParts() {
+    constexpr uint64_t kPage = 4096;
+    for (ImageFile& image : images) {
+        uint64_t upTo = image.filled & ~(kPage - 1);
+        if (image.map != nullptr && upTo > image.posted) {
+            imageWriter.Post(image.fd.Get(), image.map + image.posted, image.posted,
+                             upTo - image.posted);
+            image.posted = upTo;
+        }
+    }
 }
 
 void CFlashFileIO::WriteRecordData(int image, uint64_t total) {
@@ -249,6 +278,7 @@ void CFlashFileIO::WriteRecordData(int image, uint64_t total) {
     if (position < nextPercentAt) {
         return;
     }
+    PostFilledParts();
     int percent = total == 0 ? 0 : static_cast<int>(position * 100 / total);
     if (percent != lastPercent) {
         ReportProgress(percent);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "ORX_FP_FlashFileIO.h"
@@ -27,6 +29,7 @@ constexpr const char* kCountMismatch =
 constexpr const char* kNoVersion = "-------------";
 
 constexpr size_t kChecksumChunk = 128 << 10;
+constexpr uint64_t kParallelSumFrom = 8 << 20;
 
 std::string VersionText(const char* format, uint16_t version) {
     char text[32];
@@ -46,21 +49,50 @@ bool CFlashFileIO::ReadTail(int fd, shx::StoredChecksum& stored) {
     return true;
 }
 
-// The whole-file sum, less the tail's text from its first "S7" on, against the
-// stored checksum.
-bool CFlashFileIO::ChecksumMatches(int fd, const shx::StoredChecksum& stored) {
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+namespace {
+
+// The byte sum of [from, to) of the file; false when it cannot be read.
+bool SumRange(int fd, uint64_t from, uint64_t to, uint64_t& sum) {
     platform::AlignedBuffer chunk(kChecksumChunk);
-    uint64_t sum = 0;
-    uint64_t offset = 0;
-    while (offset < fileSize) {
-        size_t want = fileSize - offset < chunk.size() ? fileSize - offset : chunk.size();
+    sum = 0;
+    for (uint64_t offset = from; offset < to;) {
+        size_t want = to - offset < chunk.size() ? static_cast<size_t>(to - offset) : chunk.size();
         if (!platform::ReadAt(fd, offset, chunk.data(), want)) {
             return false;
         }
         sum += shx::ByteSum(chunk.data(), want);
         offset += want;
     }
+    return true;
+}
+
+}  // namespace
+
+// The whole-file sum, less the tail's text from its first "S7" on, against the
+// stored checksum. A large file is summed in two halves side by side.
+bool CFlashFileIO::ChecksumMatches(int fd, const shx::StoredChecksum& stored) {
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    uint64_t sum = 0;
+    uint64_t middle =
+        fileSize >= kParallelSumFrom ? fileSize / 2 / kChecksumChunk * kChecksumChunk : fileSize;
+    uint64_t upperSum = 0;
+    bool upperRead = true;
+    std::thread upper;
+    if (middle < fileSize) {
+        try {
+            upper = std::thread([&] { upperRead = SumRange(fd, middle, fileSize, upperSum); });
+        } catch (const std::system_error&) {
+            middle = fileSize;  // no second thread: one pass over the whole file
+        }
+    }
+    bool lowerRead = SumRange(fd, 0, middle, sum);
+    if (upper.joinable()) {
+        upper.join();
+    }
+    if (!lowerRead || !upperRead) {
+        return false;
+    }
+    sum += upperSum;
     size_t tailLength = fileSize < shx::kTrailerSize ? fileSize : shx::kTrailerSize;
     std::vector<uint8_t> tail(tailLength);
     if (!platform::ReadAt(fd, fileSize - tailLength, tail.data(), tailLength)) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "ModuleFakes.h"
@@ -127,6 +128,53 @@ TEST_F(ImageConversion, MissingLastBlockFailsTheBuild) {
     WriteShx(manifest, Path());
     EXPECT_EQ(Prepare(Path()), 0);
     EXPECT_NE(output.find("Only 4 image file created out of 5 subfiles\n"), std::string::npos);
+}
+
+// An S3 line of the given bytes at address (its checksum is not checked).
+std::string S3Line(uint32_t address, const std::vector<uint8_t>& bytes) {
+    char head[16];
+    std::snprintf(head, sizeof head, "S3%02X%08X", static_cast<unsigned>(bytes.size() + 5),
+                  address);
+    std::string line = head;
+    for (uint8_t byte : bytes) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02X", byte);
+        line += pair;
+    }
+    return line + "00\r\n";
+}
+
+// Pages of an image go to its file while the walk goes on; records that come
+// back to them later must still win, and a gap they left stays erased.
+TEST_F(ImageConversion, LateRecordsBelowWrittenPagesStillWin) {
+    constexpr uint32_t kStart = 0x20000;
+    constexpr uint32_t kSize = 256 * 1024;
+    json manifest = json::parse(R"({"subfiles": [
+        {"slot": "ramdld", "start": "0x1000", "size": 16},
+        {"slot": "cg0", "start": "0x20000", "size": 262144}]})");
+    std::vector<uint8_t> expected(kSize, 0xFF);
+    std::string body = "S00600004844521B\nS70500000000FA\nS00600004844521B\n";
+    for (uint32_t offset = 0; offset < kSize; offset += 32) {
+        if (offset >= 0x9000 && offset < 0xA000) {
+            continue;  // a gap the late records fill in part
+        }
+        std::vector<uint8_t> bytes(32);
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<uint8_t>((offset + i) * 7);
+        }
+        std::copy(bytes.begin(), bytes.end(), expected.begin() + offset);
+        body += S3Line(kStart + offset, bytes);
+    }
+    for (uint32_t offset : {0x10u, 0x5000u, 0x9100u, 0x3FFF0u}) {
+        std::vector<uint8_t> late(32, 0x55);
+        size_t room = std::min<size_t>(late.size(), kSize - offset);
+        std::copy(late.begin(), late.begin() + static_cast<long>(room), expected.begin() + offset);
+        body += S3Line(kStart + offset, late);
+    }
+    body += "S70500000000FA\n";
+    WriteWithBody(manifest, body);
+    ASSERT_EQ(Prepare(Path()), 1) << output;
+    EXPECT_EQ(ReadBytes(Path("fwCG0.smg")), expected);
 }
 
 TEST_F(ImageConversion, SecondS0WithoutS7Stops) {

@@ -106,4 +106,24 @@ bool WriteAll(int fd, const void* buffer, size_t count) {
     return true;
 }
 
+bool WriteAt(int fd, uint64_t offset, const void* buffer, uint64_t count) {
+    auto* in = static_cast<const char*>(buffer);
+    while (count > 0) {
+        ssize_t put = pwrite(fd, in, count, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            if (put == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        in += put;
+        offset += static_cast<uint64_t>(put);
+        count -= static_cast<uint64_t>(put);
+    }
+    return true;
+}
+
 }  // namespace platform

@@ -63,5 +63,7 @@ bool ReadAt(int fd, uint64_t offset, void* buffer, size_t count);
 long ReadSome(int fd, void* buffer, size_t count);
 // Writes all count bytes at the current position.
 bool WriteAll(int fd, const void* buffer, size_t count);
+// Writes all count bytes at offset; errno tells why when it fails.
+bool WriteAt(int fd, uint64_t offset, const void* buffer, uint64_t count);
 
 }  // namespace platform
