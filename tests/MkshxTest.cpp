@@ -316,8 +316,8 @@ TEST(MkshxImage, ExtraRecordsAreCutLikeTheConverter) {
     // Straddling start keeps its tail, straddling end its head, one spanning
     // the whole slot gives the slot's part; outside records write nothing;
     // later records overwrite.
-    EXPECT_EQ(built.images.at(0), (Bytes{0xD9, 0xDA, 0xDB, 0xDC, 0xE1, 0xDE, 0xDF, 0xE0, 0xE1,
-                                         0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8}));
+    EXPECT_EQ(built.images.at(0), (Bytes{0xD9, 0xDA, 0xDB, 0xDC, 0xE1, 0xDE, 0xDF, 0xE0, 0xE1, 0xE2,
+                                         0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8}));
     // Code group 0's block carries code group 1, so its record lands there too,
     // before code group 1's own data overwrites it.
     EXPECT_EQ(built.images.at(3), Bytes(4, 0));
