@@ -56,15 +56,26 @@ uint64_t ByteSum(const uint8_t* bytes, size_t count) {
     uint64_t sum = 0;
     size_t i = 0;
 #if defined(__SSE2__)
-    // Sums of absolute differences against zero add 16 bytes at a time.
-    __m128i zero = _mm_setzero_si128();
-    __m128i lanes = _mm_setzero_si128();
-    for (; i + 16 <= count; i += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-        lanes = _mm_add_epi64(lanes, _mm_sad_epu8(block, zero));
+    // Sums of absolute differences against zero add 16 bytes at a time; four
+    // independent running sums keep the adds from waiting on one another.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i lanes[4] = {zero, zero, zero, zero};
+    auto block = [&](size_t at) {
+        return _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at)), zero);
+    };
+    for (; i + 64 <= count; i += 64) {
+        lanes[0] = _mm_add_epi64(lanes[0], block(i));
+        lanes[1] = _mm_add_epi64(lanes[1], block(i + 16));
+        lanes[2] = _mm_add_epi64(lanes[2], block(i + 32));
+        lanes[3] = _mm_add_epi64(lanes[3], block(i + 48));
     }
+    for (; i + 16 <= count; i += 16) {
+        lanes[0] = _mm_add_epi64(lanes[0], block(i));
+    }
+    __m128i all =
+        _mm_add_epi64(_mm_add_epi64(lanes[0], lanes[1]), _mm_add_epi64(lanes[2], lanes[3]));
     uint64_t parts[2];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(parts), lanes);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(parts), all);
     sum = parts[0] + parts[1];
 #endif
     for (; i < count; ++i) {
