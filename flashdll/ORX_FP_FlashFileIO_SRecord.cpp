@@ -6,6 +6,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include <vector>
 
@@ -48,10 +51,49 @@ const int16_t* PairTable() {
     return table.data();
 }
 
+#if defined(__x86_64__)
+// Thirty-two digits, sixteen bytes, at a time on processors that have AVX2;
+// returns how many bytes it decoded, a multiple of sixteen.
+__attribute__((target("avx2"))) size_t DecodeHexPairsWide(const unsigned char* digits, size_t count,
+                                                          uint8_t* out) {
+    size_t done = 0;
+    for (; done + 16 <= count; done += 16) {
+        __m256i chars = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(digits + 2 * done));
+        __m256i number = _mm256_sub_epi8(chars, _mm256_set1_epi8('0'));
+        __m256i isNumber = _mm256_cmpeq_epi8(_mm256_min_epu8(number, _mm256_set1_epi8(9)), number);
+        __m256i letter =
+            _mm256_sub_epi8(_mm256_or_si256(chars, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
+        __m256i isLetter = _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter);
+        if (static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(isNumber, isLetter))) !=
+            0xFFFFFFFFu) {
+            break;
+        }
+        __m256i nibbles = _mm256_or_si256(
+            _mm256_and_si256(number, isNumber),
+            _mm256_and_si256(_mm256_add_epi8(letter, _mm256_set1_epi8(10)), isLetter));
+        __m256i high = _mm256_slli_epi16(_mm256_and_si256(nibbles, _mm256_set1_epi16(0x00FF)), 4);
+        __m256i low = _mm256_srli_epi16(nibbles, 8);
+        // Packing works per 128-bit lane: the two lanes' eight bytes are
+        // brought together before the store.
+        __m256i bytes = _mm256_packus_epi16(_mm256_or_si256(high, low), _mm256_setzero_si256());
+        bytes = _mm256_permute4x64_epi64(bytes, 0x08);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), _mm256_castsi256_si128(bytes));
+    }
+    return done;
+}
+
+const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
 // Decodes up to count bytes from pairs of hex digits; returns how many were
 // decoded before the first character that is not a hex digit.
 size_t DecodeHexPairs(const unsigned char* digits, size_t count, uint8_t* out) {
     size_t done = 0;
+#if defined(__x86_64__)
+    if (kHaveAvx2) {
+        done = DecodeHexPairsWide(digits, count, out);
+    }
+#endif
 #if defined(__SSE2__)
     // Sixteen digits, eight bytes, at a time.
     const __m128i zero = _mm_setzero_si128();

@@ -42,6 +42,37 @@ TEST_F(SRecordReader, S3LineGivesTypeCountAddressAndDataWithoutItsChecksum) {
     EXPECT_EQ(Next(), 0);
 }
 
+// The fast decoders work through blocks of digits; a character that is not
+// a hex digit anywhere in a record must give what the field rule gives.
+TEST_F(SRecordReader, StrayCharacterAnywhereInTheDataFollowsTheFieldRule) {
+    std::string clean = "S345000010000";
+    clean.pop_back();
+    const std::string digits = "0123456789ABCDEFabcdef";
+    for (int i = 0; i < 128; ++i) {
+        clean += digits[static_cast<size_t>(i * 7 % 22)];
+    }
+    clean += "00";
+    std::string text;
+    std::vector<std::string> lines;
+    for (size_t at = 12; at < 12 + 128; ++at) {
+        for (char stray : {'G', ' ', '\0', ':'}) {
+            std::string line = clean;
+            line[at] = stray;
+            lines.push_back(line);
+            text += line + "\r\n";
+        }
+    }
+    Body(text);
+    for (const std::string& line : lines) {
+        ASSERT_EQ(Next(), 1);
+        std::vector<uint8_t> expected;
+        for (size_t i = 0; i < 64; ++i) {
+            expected.push_back(static_cast<uint8_t>(shx::ParseHexField(line, 12 + 2 * i, 2)));
+        }
+        ASSERT_EQ(Data(), expected) << line;
+    }
+}
+
 TEST_F(SRecordReader, AddressWidthAndDataColumnFollowTheType) {
     Body("S1071234AABBCC00\nS208123456AABBCC00\nS50500FFAABB00\n");
     ASSERT_EQ(Next(), 1);
