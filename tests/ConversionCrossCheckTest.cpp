@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ByteFields.h"
 #include "ModuleFakes.h"
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashFileIO.h"
@@ -417,19 +418,9 @@ std::string ImageName(const std::string& path, int slot) {
            ".smg";
 }
 
-uint16_t Sum16(const uint8_t* bytes, size_t n) {
-    uint32_t sum = 0;
-    for (size_t i = 0; i < n; ++i) {
-        sum += bytes[i];
-    }
-    return static_cast<uint16_t>(sum);
-}
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
+using testsupport::Le16;
+using testsupport::Le32;
+using testsupport::Sum16;
 
 // Empty when equal, else where and how the bytes first differ.
 std::string Difference(const Bytes& actual, const Bytes& expected) {
@@ -457,23 +448,8 @@ std::string Difference(const Bytes& actual, const Bytes& expected) {
     return out.str();
 }
 
-// A whole file in one read (the stream iterators are slow on megabytes in a
-// debug build).
 Bytes ReadBytes(const std::string& file) {
-    Bytes bytes;
-    std::FILE* in = std::fopen(file.c_str(), "rb");
-    if (in == nullptr) {
-        ADD_FAILURE() << "cannot open " << file;
-        return bytes;
-    }
-    std::fseek(in, 0, SEEK_END);
-    bytes.resize(static_cast<size_t>(std::ftell(in)));
-    std::fseek(in, 0, SEEK_SET);
-    if (std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) {
-        ADD_FAILURE() << "cannot read " << file;
-    }
-    std::fclose(in);
-    return bytes;
+    return testsupport::ReadBytesOrFail(file);
 }
 
 bool OnPath(const std::string& program) {

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -25,12 +26,29 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(path, ignored);
 }
 
+// One read of the whole file: stream iterators are slow on megabytes in a
+// debug build.
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
     if (!in) {
         throw std::runtime_error("cannot read " + file.string());
     }
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()),
+                 static_cast<std::streamsize>(bytes.size()))) {
+        throw std::runtime_error("cannot read " + file.string());
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> ReadBytesOrFail(const std::filesystem::path& file) {
+    try {
+        return ReadBytes(file);
+    } catch (const std::exception& error) {
+        ADD_FAILURE() << error.what();
+        return {};
+    }
 }
 
 std::string ReadText(const std::filesystem::path& file) {

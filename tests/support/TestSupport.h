@@ -27,6 +27,8 @@ class ScratchDir {
 };
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& file);
+// The same, or an empty vector after a test failure that names the file.
+std::vector<uint8_t> ReadBytesOrFail(const std::filesystem::path& file);
 std::string ReadText(const std::filesystem::path& file);
 void WriteBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes);
 void WriteText(const std::filesystem::path& file, const std::string& text);
