@@ -58,6 +58,7 @@ class CFlashThread : public CWorkerThread {
     int ConnectDevice(uint16_t deviceId);
     int OpenDeviceInterface(uint16_t deviceId);
     int IdentifyDevice(uint16_t deviceId);
+    int ConnectPhone(uint16_t deviceId);
     void SetPlatformName(uint8_t maType, uint8_t chipsetType);
     int RefreshPhoneInfo(int withChecksums);
     void UpdateInfoFields();

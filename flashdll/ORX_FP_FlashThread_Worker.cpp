@@ -217,12 +217,7 @@ int CFlashThread::DoHeadlessJob(const std::string& path, uint16_t id) {
         ShowError(kProcessingFailed, 0);
         return 0;
     }
-    if (SerialDevice(id)) {
-        if (OpenDeviceInterface(id) != 1) {
-            ShowError(kNoInterface, 0);
-            return 0;
-        }
-    } else if (IdentifyDevice(id) != 1) {
+    if (ConnectPhone(id) != 1) {
         return 0;
     }
     if (!deviceApi) {
@@ -246,6 +241,18 @@ int CFlashThread::DoHeadlessJob(const std::string& path, uint16_t id) {
     return FinishPhone(reboot != 0);
 }
 
+// A serial phone needs only its interface; any other is identified first.
+int CFlashThread::ConnectPhone(uint16_t id) {
+    if (!SerialDevice(id)) {
+        return IdentifyDevice(id);
+    }
+    if (OpenDeviceInterface(id) != 1) {
+        ShowError(kNoInterface, 0);
+        return 0;
+    }
+    return 1;
+}
+
 // After a settings upgrade the phone restarts; otherwise it is powered down.
 int CFlashThread::FinishPhone(bool reboot) {
     if (reboot) {
@@ -267,12 +274,7 @@ int CFlashThread::FinishPhone(bool reboot) {
 int CFlashThread::DoHeadlessVerify(const std::string& path, uint16_t id) {
     superfilePath = path;
     deviceId = id;
-    if (SerialDevice(id)) {
-        if (OpenDeviceInterface(id) != 1) {
-            ShowError(kNoInterface, 0);
-            return 0;
-        }
-    } else if (IdentifyDevice(id) != 1) {
+    if (ConnectPhone(id) != 1) {
         return 0;
     }
     return RunVerify();
