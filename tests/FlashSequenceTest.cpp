@@ -211,8 +211,8 @@ TEST_F(FlashSequenceTest, MissingImageFailsTheSequence) {
     EXPECT_EQ(Flash(), 0);
     EXPECT_TRUE(Printed("An error ocurred while opening Software Image File"));
     EXPECT_FALSE(Printed("FLASH COMPLETED"));
-    EXPECT_TRUE(std::none_of(Events(WriteEvent::Kind::Program).begin(),
-                             Events(WriteEvent::Kind::Program).end(),
+    std::vector<WriteEvent> programs = Events(WriteEvent::Kind::Program);
+    EXPECT_TRUE(std::none_of(programs.begin(), programs.end(),
                              [](const WriteEvent& e) { return e.length == 8; }));
 }
 
