@@ -26,6 +26,7 @@ std::unique_ptr<CFlashThread> NewJob(const std::string& path, uint16_t deviceId,
     if (job) {
         job->hostInstanceHandle = hostInstance.load();
         job->noDialog = headlessMode.load();
+        job->perDeviceRoute = IsDeviceMode();
         job->deviceId = deviceId;
         job->superfilePath = path;
         job->headlessVerify = verify;

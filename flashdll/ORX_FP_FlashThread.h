@@ -35,7 +35,7 @@ class CFlashThread : public CWorkerThread {
     int DoHeadlessVerify(const std::string& path, uint16_t id);
 
     // Reporting, tagged "Phone[%.4d]: " and routed by the no-dialog flag and
-    // the module's device mode; every error is logged.
+    // the route the job started with; every error is logged.
     void ShowStatus(const std::string& text);
     void ShowError(const std::string& text, int showBox);
     void ReportDeviceError(const std::string& text, uint32_t errorCode, uint32_t address);
@@ -107,6 +107,10 @@ class CFlashThread : public CWorkerThread {
     ORXInterfaceHandle interfaceHandle = nullptr;
     std::string stringDescriptor;
     int noDialog = 0;
+    // Without a dialog: 1 for a FlashDevice job (per-device host displays), 0
+    // for the console. Set when the job is created and kept for its length,
+    // so a job started later with the other route never redirects this one.
+    int perDeviceRoute = 0;
     int bootState = 0;
     int flashState = 0;
     int tavenorBlank = 0;

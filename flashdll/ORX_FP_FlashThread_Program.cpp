@@ -81,7 +81,7 @@ void CFlashThread::ReportPercent(int percent) {
     std::string text = std::to_string(percent);
     if (noDialog == 0) {
         HostDisplayProgress(text);
-    } else if (IsDeviceMode() != 0) {
+    } else if (perDeviceRoute != 0) {
         HostDisplayProgressEx(deviceId, text);
     } else {
         ConsolePrintProgress(percent);
@@ -91,7 +91,7 @@ void CFlashThread::ReportPercent(int percent) {
 void CFlashThread::ResetProgress() {
     if (noDialog == 0) {
         HostDisplayProgress("0");
-    } else if (IsDeviceMode() != 0) {
+    } else if (perDeviceRoute != 0) {
         HostDisplayProgressEx(deviceId, "0");
     } else {
         ConsolePrintLine("");

@@ -24,7 +24,7 @@ void CFlashThread::ShowStatus(const std::string& text) {
     std::string tagged = Tagged(deviceId, text);
     if (noDialog == 0) {
         HostDisplayStatus(tagged);
-    } else if (IsDeviceMode() != 0) {
+    } else if (perDeviceRoute != 0) {
         HostDisplayStatusEx(deviceId, tagged);
     } else {
         ConsolePrintLine(tagged);
@@ -38,7 +38,7 @@ void CFlashThread::ShowError(const std::string& text, int showBox) {
             platform::ShowStopBox(text);
         }
         HostDisplayError(tagged);
-    } else if (IsDeviceMode() != 0) {
+    } else if (perDeviceRoute != 0) {
         HostDisplayErrorEx(deviceId, text);
     } else {
         ConsolePrintLine(tagged);

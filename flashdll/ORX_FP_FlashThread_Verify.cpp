@@ -16,7 +16,7 @@ constexpr const char* kSource = "ORX_FP_FlashThread";
 void CFlashThread::Verdict(const char* text) {
     if (noDialog == 0) {
         HostDisplayStatus(text);
-    } else if (IsDeviceMode() != 0) {
+    } else if (perDeviceRoute != 0) {
         HostDisplayStatusEx(deviceId, text);
     } else {
         ConsolePrintLine(text);

@@ -49,7 +49,7 @@ void CFlashThread::Run() {
         if (noDialog != 0) {
             headlessResult = headlessVerify ? DoHeadlessVerify(superfilePath, deviceId)
                                             : DoHeadlessJob(superfilePath, deviceId);
-            if (IsDeviceMode() == 0) {
+            if (perDeviceRoute == 0) {
                 ClearRunning();  // Flash sees the job ended
             }
             return;

@@ -55,7 +55,7 @@ TEST_F(EngineReports, BoxIsShownOnlyWithADialog) {
 TEST_F(EngineReports, DeviceModeSendsTaggedStatusAndUntaggedErrorPerDevice) {
     engine.noDialog = 1;
     engine.deviceId = 1005;
-    SetDeviceMode(1);
+    engine.perDeviceRoute = 1;
     InstallJob(133);
     engine.ShowStatus("Erasing flash memory.");
     engine.ShowError("Error Erasing Subscriber Unit.", 1);
@@ -79,6 +79,25 @@ TEST_F(EngineReports, ConsoleRoutePrintsTaggedLines) {
               "Phone[0000]: Creating Image File.\nPhone[0000]: Error Processing Flash File\n");
     EXPECT_TRUE(sink->Events().empty());
     EXPECT_EQ(LogEntries(Log1()), 1);
+}
+
+// A job keeps the route it was created with whatever export starts after it.
+TEST_F(EngineReports, JobKeepsItsRouteWhenTheModulesModeChanges) {
+    engine.noDialog = 1;
+    engine.deviceId = 4;
+    InstallJob(4);
+    for (int perDevice : {1, 0}) {
+        SCOPED_TRACE(perDevice);
+        sink->Clear();
+        engine.perDeviceRoute = perDevice;
+        SetDeviceMode(1 - perDevice);
+        testing::internal::CaptureStdout();
+        engine.ShowStatus("Erase Complete.");
+        engine.ShowError("Reboot SU FAILED!!!", 0);
+        std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(sink->Events().size(), perDevice == 1 ? 2u : 0u);
+        EXPECT_EQ(console.empty(), perDevice == 1) << console;
+    }
 }
 
 TEST_F(EngineReports, DeviceErrorCarriesCodeAndAddressWhenKnown) {
