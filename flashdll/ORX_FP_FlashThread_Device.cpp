@@ -62,12 +62,12 @@ int CFlashThread::EraseFlash(EraseTypeEnum eraseType, int settingsPreserved) {
     ReportProgress("1000");
     uint32_t error = 0;
     if (settingsPreserved == 0) {
-        // Preset, so that a request that fails on the way never reads as an
-        // answer that lets the erase go ahead.
+        // Only a request the phone carried out gives permission: a refusal
+        // that names an allowed answer still refuses.
         uint32_t value = 0;
         RESPONSE_TYPE response = RESPONSE_NONE;
-        deviceApi->SendFDI_REQ_STAT_Command(error, value, response);
-        if (response != RESPONSE_READY && response != RESPONSE_NO_UPGRADE) {
+        int answered = deviceApi->SendFDI_REQ_STAT_Command(error, value, response);
+        if (answered != 1 || (response != RESPONSE_READY && response != RESPONSE_NO_UPGRADE)) {
             ReportProgress("1100");
             ShowStatus("Incompatible file!");
             ShowError("Error : Incompatible file", 0);
