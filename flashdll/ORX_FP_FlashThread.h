@@ -53,6 +53,8 @@ class CFlashThread : public CWorkerThread {
     // Checksums.
     int ReadSUChecksums();
     int VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone);
+    // The 16-bit sum of a part as a phone that carries its barker holds it.
+    static uint16_t SumWithBarker(const SubfileRecord& record);
 
     // Identification.
     int ConnectDevice(uint16_t deviceId);
@@ -122,6 +124,14 @@ class CFlashThread : public CWorkerThread {
     int headlessResult = 0;
     bool headlessVerify = false;  // a headless job that verifies instead of flashing
     int reinsertBarker = 0;
+    // Set by the settings upgrade only when the phone saved, took the new
+    // settings area and restored its data; an answer that let nothing happen
+    // leaves it clear.
+    bool settingsRestored = false;
+    // Slots the current flash sequence found already on the phone (or put
+    // there before its erase): the code-group loop and the barkers pass over
+    // them, and the checksums expect them as the phone carries them.
+    std::array<bool, shx::kSlots> alreadyOnPhone{};
     int firstOsConnection = 1;
     std::shared_ptr<platform::NamedEvent> commandEvent;
 
@@ -135,8 +145,18 @@ class CFlashThread : public CWorkerThread {
                  uint32_t errorAddress);
     int LoadRamDownloader(const CFlashFileIO& file);
     int EraseForFile(const CFlashFileIO& file, int& reboot);
+    int CheckLanguagePackageOnly(const CFlashFileIO& file);
+    // True, with the stop reported, when the worker was told to stop and no
+    // step that must run to its end is under way.
+    bool StopHere();
+    // True when the phone's range checksum proves it holds the part already.
+    bool PartOnPhone(const SubfileRecord& record, bool withBarker);
     int FinishWithBarkers(const CFlashFileIO& file);
     int FinishPhone(bool reboot);
     // "Verify Successful" or "Verify FAILED!!!", untagged, and logged.
     void Verdict(const char* text);
+
+    // Set while the settings upgrade runs from save to restore: a stop then
+    // waits for the phone's settings data to be back.
+    bool stopHeld = false;
 };

@@ -12,6 +12,9 @@ constexpr const char* kChecksumReadFailed = "Error Geting Subscriber Unit Checks
 constexpr int kAttempts = 3;
 constexpr int kSettingsCodeGroup = 2;
 constexpr uint16_t kBarkerAsErased = 0x7F8;  // eight 0xFF bytes
+constexpr const char* kNoPhoneSum = "Error Code Group %i contains no Subscriber Unit checksum.";
+constexpr const char* kMismatch =
+    "Error verifying Code Group %i checksums. File: 0x%X, Phone: 0x%X";
 
 std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0) {
     char text[160];
@@ -19,13 +22,29 @@ std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 
     return text;
 }
 
-// The expected figure on a phone that carries its barker: the barker's bytes
-// replace the eight 0xFF the declared checksum counted.
-uint16_t WithBarker(const SubfileRecord& record) {
+}  // namespace
+
+// On a phone that carries its barker, the barker's bytes replace the eight
+// 0xFF the declared checksum counted.
+uint16_t CFlashThread::SumWithBarker(const SubfileRecord& record) {
     return static_cast<uint16_t>(record.declaredChecksum + record.extraSum - kBarkerAsErased);
 }
 
-}  // namespace
+bool CFlashThread::PartOnPhone(const SubfileRecord& record, bool withBarker) {
+    if (!deviceApi) {
+        ShowError("Flash Device API pointer is a NULL Pointer", 1);
+        return false;
+    }
+    uint16_t sum = 0;
+    uint32_t error = 0;
+    if (deviceApi->GetRangeChecksum(record.start, record.end, sum, error) == 0) {
+        if (error != kFdaErrNotSupported) {
+            ReportDeviceError(kChecksumReadFailed, error, 0);
+        }
+        return false;
+    }
+    return sum == (withBarker ? SumWithBarker(record) : record.declaredChecksum);
+}
 
 int CFlashThread::ReadSUChecksums() {
     if (dialog != nullptr) {
@@ -59,6 +78,16 @@ int CFlashThread::ReadSUChecksums() {
     return 0;
 }
 
+namespace {
+
+// A code group's expected sum; the barker counts only for a type-2 part.
+uint16_t ExpectedSum(const SubfileRecord& record, bool barkered) {
+    return barkered && record.type == shx::kSubfileTypeBarker ? CFlashThread::SumWithBarker(record)
+                                                              : record.declaredChecksum;
+}
+
+}  // namespace
+
 int CFlashThread::VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone) {
     ShowStatus("Verifying Checksums...");
     if (noDialog == 0) {
@@ -77,12 +106,16 @@ int CFlashThread::VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone)
     if (counted < fileCount && file.Record(0).present) {
         ++counted;
     }
+    // A part the flash sequence found on the phone and kept carries its barker.
+    auto barkered = [&](int slot) {
+        return onBarkeredPhone == 1 || alreadyOnPhone[static_cast<size_t>(slot)];
+    };
     const SubfileRecord& boot = file.Record(1);
     if (counted < fileCount && boot.present) {
         const CHECKSUM_ENTRY& phone = suChecksums.bootloader;
         if (phone.valid == 1) {
             bootChecksumFigure = phone.checksum;
-            uint16_t expected = onBarkeredPhone == 1 ? WithBarker(boot) : boot.declaredChecksum;
+            uint16_t expected = barkered(1) ? SumWithBarker(boot) : boot.declaredChecksum;
             if (expected == phone.checksum) {
                 ShowStatus("Flash Bootloader checksums match.");
             } else {
@@ -111,26 +144,32 @@ int CFlashThread::VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone)
         }
         const CHECKSUM_ENTRY& entry = suChecksums.codeGroups[n];
         uint16_t phoneSum = 0;
-        bool noFigure = false;
         if (record.type8) {
-            // Only the phone's own "no figure" answer passes silently; any other
-            // failure is a mismatch, and a computed 0 is compared like any sum.
+            // A range the phone could not sum proves nothing: a mismatch. Only
+            // Verify lets the phone's own "no figure" answer pass silently;
+            // right after programming a success must be proved.
             uint32_t error = 0;
             if (!deviceApi) {
                 ShowError("Flash Device API pointer is a NULL Pointer", 1);
-            } else if (deviceApi->GetRangeChecksum(record.start, record.end, phoneSum, error) ==
-                       0) {
-                phoneSum = 0;
-                if (error == kFdaErrNotSupported) {
-                    noFigure = true;
-                } else {
+                result = 0;
+                continue;
+            }
+            if (deviceApi->GetRangeChecksum(record.start, record.end, phoneSum, error) == 0) {
+                if (error != kFdaErrNotSupported) {
                     ReportDeviceError(kChecksumReadFailed, error, 0);
+                    ShowError(
+                        Format(kMismatch, static_cast<unsigned>(n),
+                               ExpectedSum(record, barkered(shx::kFirstCodeGroupSlot + n)), 0),
+                        1);
+                    result = 0;
+                } else if (onBarkeredPhone == 0) {
+                    ShowError(Format(kNoPhoneSum, static_cast<unsigned>(n)), 1);
+                    result = 0;
                 }
+                continue;
             }
         } else if (entry.valid != 1) {
-            ShowError(Format("Error Code Group %i contains no Subscriber Unit checksum.",
-                             static_cast<unsigned>(n)),
-                      1);
+            ShowError(Format(kNoPhoneSum, static_cast<unsigned>(n)), 1);
             result = 0;
             continue;
         } else {
@@ -139,15 +178,11 @@ int CFlashThread::VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone)
         if (n == 1) {
             appChecksumFigure = phoneSum;
         }
-        uint16_t expected = onBarkeredPhone == 1 && record.type == shx::kSubfileTypeBarker
-                                ? WithBarker(record)
-                                : record.declaredChecksum;
+        uint16_t expected = ExpectedSum(record, barkered(shx::kFirstCodeGroupSlot + n));
         if (expected == phoneSum) {
             ShowStatus(Format("Code Group %i checksums match.", static_cast<unsigned>(n)));
-        } else if (!noFigure) {
-            ShowError(Format("Error verifying Code Group %i checksums. File: 0x%X, Phone: 0x%X",
-                             static_cast<unsigned>(n), expected, phoneSum),
-                      1);
+        } else {
+            ShowError(Format(kMismatch, static_cast<unsigned>(n), expected, phoneSum), 1);
             result = 0;
         }
     }

@@ -75,6 +75,10 @@ int CFlashThread::EraseFlash(EraseTypeEnum eraseType, int settingsPreserved) {
             return 0;
         }
     }
+    if (StopHere()) {
+        ReportProgress("1100");
+        return 0;
+    }
     int erased = deviceApi->EraseSU(eraseType, error);
     ReportProgress("1100");
     if (erased == 0) {

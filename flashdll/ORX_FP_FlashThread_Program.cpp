@@ -139,6 +139,9 @@ int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t tota
         }
     };
     for (uint64_t i = 0; i < plan.blocks; ++i) {
+        if (StopHere()) {
+            return 0;  // a stop ends the range between two packets
+        }
         uint64_t offset = i * kBlock;
         size_t n = static_cast<size_t>(std::min<uint64_t>(kBlock, plan.aligned - offset));
         uint32_t address = static_cast<uint32_t>(plan.address + offset);

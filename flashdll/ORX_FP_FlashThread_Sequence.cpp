@@ -13,6 +13,8 @@ constexpr const char* kSource = "ORX_FP_FlashThread";
 constexpr const char* kOpenFailed = "An error ocurred while opening Software Image File";
 constexpr int kAttempts = 3;
 constexpr const char* kStopped = "Flashing stopped before it completed.";
+constexpr int kSettingsSlot = shx::kFirstCodeGroupSlot + 2;
+constexpr int kLanguageSlot = shx::kFirstCodeGroupSlot + 4;
 
 bool SerialDevice(uint16_t deviceId) {
     return deviceId >= 1000 && deviceId <= 1031;
@@ -32,6 +34,8 @@ int CFlashThread::FlashSequence(int& reboot) {
     }
     const CFlashFileIO& file = *fileReader;
     const int n = file.FileCount();
+    alreadyOnPhone.fill(false);
+    settingsRestored = false;
     // An image that cannot be opened fails the sequence: passing over it would
     // leave its range erased on a phone that may still be called flashed.
     auto open = [&](const SubfileRecord& record, platform::UniqueFd& image) {
@@ -53,8 +57,7 @@ int CFlashThread::FlashSequence(int& reboot) {
         f = 1;
     }
     if (n > 1) {
-        if (StopRequested()) {
-            ShowError(kStopped, 0);
+        if (StopHere()) {
             return 0;
         }
         if (EraseForFile(file, reboot) != 1) {
@@ -63,11 +66,14 @@ int CFlashThread::FlashSequence(int& reboot) {
         bool noBootloaderNoted = false;
         int cg = 0;
         while (f < n && cg < 256) {
-            if (StopRequested()) {
-                ShowError(kStopped, 0);
+            if (StopHere()) {
                 return 0;
             }
             const SubfileRecord& boot = file.Record(1);
+            if (f == 1 && boot.present && alreadyOnPhone[1]) {
+                f = 2;  // the phone holds this bootloader and it was not erased
+                continue;
+            }
             if (f == 1 && boot.present) {
                 platform::UniqueFd image;
                 if (!open(boot, image)) {
@@ -85,9 +91,13 @@ int CFlashThread::FlashSequence(int& reboot) {
                 noBootloaderNoted = true;
                 continue;
             }
-            const SubfileRecord& record = file.Record(shx::kFirstCodeGroupSlot + cg);
+            const int slot = shx::kFirstCodeGroupSlot + cg;
+            const SubfileRecord& record = file.Record(slot);
             if (record.present) {
-                if (!record.combo && !record.imageName.empty()) {
+                // Only what this sequence erased is programmed: a part already on
+                // the phone (kept settings, or one a language package erase left)
+                // is passed over.
+                if (!alreadyOnPhone[static_cast<size_t>(slot)] && !record.imageName.empty()) {
                     platform::UniqueFd image;
                     if (!open(record, image)) {
                         return 0;
@@ -170,11 +180,12 @@ int CFlashThread::LoadRamDownloader(const CFlashFileIO& file) {
 }
 
 // Phase 2's erase, chosen by the file: a settings upgrade first for a combo
-// settings area, the language package alone, or everything.
+// settings area, the language package alone, or everything. The status
+// request is skipped only when the upgrade restored the phone's settings.
 int CFlashThread::EraseForFile(const CFlashFileIO& file, int& reboot) {
     const SubfileRecord& application = file.Record(shx::kFirstCodeGroupSlot + 1);
-    const SubfileRecord& settings = file.Record(shx::kFirstCodeGroupSlot + 2);
-    const SubfileRecord& language = file.Record(shx::kFirstCodeGroupSlot + 4);
+    const SubfileRecord& settings = file.Record(kSettingsSlot);
+    const SubfileRecord& language = file.Record(kLanguageSlot);
     if (settings.present && settings.combo) {
         reboot = 1;
         ShowStatus("Performing Pre Upgrade Status Check");
@@ -184,19 +195,54 @@ int CFlashThread::EraseForFile(const CFlashFileIO& file, int& reboot) {
             return 0;
         }
         reinsertBarker = 0;
-        return EraseFlash(ERASE_ALL, 1);
+        // A phone that let nothing happen keeps nothing: its erase asks for
+        // the status again, and code group 2 is programmed with the others.
+        alreadyOnPhone[kSettingsSlot] = settingsRestored;
+        return EraseFlash(ERASE_ALL, settingsRestored ? 1 : 0);
     }
     if (!application.present && language.present) {
+        if (CheckLanguagePackageOnly(file) != 1) {
+            return 0;
+        }
         reinsertBarker = 1;
-        return EraseFlash(ERASE_LANGUAGE_PACKAGE, settings.combo ? 1 : 0);
+        return EraseFlash(ERASE_LANGUAGE_PACKAGE, 0);
     }
     reinsertBarker = 0;
-    return EraseFlash(ERASE_ALL, settings.combo ? 1 : 0);
+    return EraseFlash(ERASE_ALL, 0);
 }
 
-// Phase 3: checksums, then the barkers of every type-2 part, then the
-// reinsert-barker command for a language package alone.
+// A language package erase clears code group 4 alone, and nothing is ever
+// programmed over flash that was not erased: every other part of the file
+// must already be on the phone, whole, or the file is refused before any
+// erase.
+int CFlashThread::CheckLanguagePackageOnly(const CFlashFileIO& file) {
+    for (int slot = 1; slot < shx::kSlots; ++slot) {
+        const SubfileRecord& record = file.Record(slot);
+        if (!record.present || slot == kLanguageSlot) {
+            continue;
+        }
+        const bool bootloader = slot == 1;
+        if (!PartOnPhone(record, bootloader || record.type == shx::kSubfileTypeBarker)) {
+            std::string part = bootloader ? std::string("the Flash Bootloader")
+                                          : "Code Group " + std::to_string(slot - 2);
+            ShowError("ERROR: The language package file also carries " + part +
+                          ", which the phone does not hold. Only Code Group 4 is erased for "
+                          "a language package, so this file cannot be flashed.",
+                      1);
+            return 0;
+        }
+        alreadyOnPhone[static_cast<size_t>(slot)] = true;
+    }
+    return 1;
+}
+
+// Phase 3: checksums, then the barkers of every type-2 part this sequence
+// programmed, then the reinsert-barker command for a language package alone.
+// No barker is written after a stop.
 int CFlashThread::FinishWithBarkers(const CFlashFileIO& file) {
+    if (StopHere()) {
+        return 0;
+    }
     if (tavenorBlank == 0 && tavenorFlash == 0 && VerifyChecksums(file, 0) != 1) {
         return 0;
     }
@@ -209,8 +255,11 @@ int CFlashThread::FinishWithBarkers(const CFlashFileIO& file) {
             continue;
         }
         ++seen;
-        if (record.type != shx::kSubfileTypeBarker) {
+        if (record.type != shx::kSubfileTypeBarker || alreadyOnPhone[static_cast<size_t>(slot)]) {
             continue;
+        }
+        if (StopHere()) {
+            return 0;
         }
         if (!fileReader) {
             ShowError("Flash File IO pointer is a NULL Pointer", 1);
@@ -223,6 +272,9 @@ int CFlashThread::FinishWithBarkers(const CFlashFileIO& file) {
         return 0;
     }
     if (reinsertBarker == 1) {
+        if (StopHere()) {
+            return 0;
+        }
         uint32_t error = 0;
         if (deviceApi->SendReinsertBarkerCmd(error) == 0) {
             ReportDeviceError("ERROR: Unable to re-program Code Group 0 barker.", error, 0);
@@ -233,4 +285,12 @@ int CFlashThread::FinishWithBarkers(const CFlashFileIO& file) {
         RefreshPhoneInfo(0);
     }
     return 1;
+}
+
+bool CFlashThread::StopHere() {
+    if (stopHeld || !StopRequested()) {
+        return false;
+    }
+    ShowError(kStopped, 0);
+    return true;
 }

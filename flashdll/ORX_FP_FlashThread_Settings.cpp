@@ -21,6 +21,7 @@ std::string AnswerText(const char* answer, size_t offset, size_t room) {
 }  // namespace
 
 uint8_t CFlashThread::UpgradeSettingsArea(uint16_t expectedChecksum) {
+    settingsRestored = false;
     if (!deviceApi || !fileReader) {
         ShowError("Flash Device API pointer is a NULL Pointer", 0);
         return 15;
@@ -46,11 +47,18 @@ uint8_t CFlashThread::UpgradeSettingsArea(uint16_t expectedChecksum) {
             return 2;
         }
         if (response == RESPONSE_NO_UPGRADE) {
-            return 0;
+            return 0;  // nothing was done: settingsRestored stays clear
         }
         ShowStatus("Error retrieving response from phone");
         return 15;
     }
+    // From save to restore the phone's settings data exist only in its saved
+    // copy: a stop waits until they are back.
+    struct StopHold {
+        bool& held;
+        explicit StopHold(bool& flag) : held(flag) { held = true; }
+        ~StopHold() { held = false; }
+    } hold(stopHeld);
     if (deviceApi->SendFDI_SAVE_Command(error) != 1) {
         ShowError("Error saving settings data!", 0);
         return 5;
@@ -87,5 +95,6 @@ uint8_t CFlashThread::UpgradeSettingsArea(uint16_t expectedChecksum) {
         ShowError("Error restoring settings", 0);
         return 13;
     }
+    settingsRestored = true;
     return 0;
 }

@@ -229,8 +229,9 @@ int CFlashThread::DoHeadlessJob(const std::string& path, uint16_t id) {
         ShowError("Error initializing Flash Device API", 0);
         return 0;
     }
-    // A job told to stop while it connected starts no flash.
-    if (Running() == 0) {
+    // A job told to stop while it connected starts no flash, and says so.
+    if (StopHere()) {
+        ShowError(kFlashFailed, 0);
         return 0;
     }
     int reboot = 0;

@@ -223,7 +223,12 @@ TEST_F(EngineChecksums, FinishedPhoneMatchesOnlyWithTheBarkerAdjustment) {
 }
 
 TEST_F(EngineChecksums, RangeWithoutAFigurePassesSilentlyOtherFailuresDoNot) {
-    FlashSample([](json& profile) { profile["unsupported"] = json::array({"RangeChecksum"}); });
+    FlashSample();
+    phonesim::FaultSpec noFigure;
+    noFigure.action = phonesim::FaultAction::Refuse;
+    noFigure.command = "RangeChecksum";
+    noFigure.code = 0xE0020085;
+    phone->AddFault(noFigure);
     EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.fileReader, 1); }), 1) << output;
     EXPECT_FALSE(Printed("Code Group 4"));
 
