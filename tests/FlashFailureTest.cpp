@@ -20,9 +20,10 @@ struct StepFailure {
     bool combo;         // the file carries a combo settings area
     bool languageOnly;  // the file carries only a language package
     FaultSpec fault;
-    int statusResponse;  // the phone's settings status answer (0: the profile's; -1: a
-                         // phone whose code group 1 range is 8 bytes longer than the file's)
-    const char* report;  // a line the failure must print
+    int statusResponse;       // the phone's settings status answer (0: the profile's; -1: a
+                              // phone whose code group 1 range is 8 bytes longer than the file's)
+    const char* report;       // a line the failure must print
+    uint32_t statusCode = 0;  // a refused status request, still carrying statusResponse
 };
 
 FaultSpec Refuse(const char* command, uint32_t code = 0xE0020024, uint32_t occurrence = 1) {
@@ -86,6 +87,7 @@ TEST_P(FlashFailure, ReportsLeavesNoBarkerAndTheNextAttemptSucceeds) {
     phone = testsupport::AttachExamplePhone("flash-hmq-vintrel", [&](json& profile) {
         if (step.statusResponse > 0) {
             profile["settings"]["status"]["response"] = step.statusResponse;
+            profile["settings"]["status"]["code"] = step.statusCode;
         } else if (step.statusResponse < 0) {
             for (json& group : profile["layout"]) {
                 if (group["codeGroup"] == 1) {
@@ -100,6 +102,12 @@ TEST_P(FlashFailure, ReportsLeavesNoBarkerAndTheNextAttemptSucceeds) {
     EXPECT_EQ(FlashOnce(), 0);
     EXPECT_NE(output.find(step.report), std::string::npos) << output;
     EXPECT_EQ(output.find("FLASH COMPLETED"), std::string::npos);
+    if (step.statusCode != 0) {  // a phone that never allowed an erase
+        for (const WriteEvent& event : phone->WriteLog()) {
+            EXPECT_NE(event.kind, WriteEvent::Kind::Erase);
+            EXPECT_NE(event.kind, WriteEvent::Kind::SettingsErase);
+        }
+    }
 
     CFlashFileIO reader(nullptr, scratch.File("fw.shx"));
     ASSERT_EQ(reader.ReadSuperfile(1), 1);
@@ -135,6 +143,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StepFailure{"StatusAnswers2", false, false, None(), 2,
                     "Phone[0004]: Error : Incompatible file\n"},
+        // A refused status request allows no erase, whatever answer it carries.
+        StepFailure{"StatusRefusedCarrying3", false, false, None(), 3,
+                    "Phone[0004]: Error : Incompatible file\n", 0xE0020024},
+        StepFailure{"StatusRefusedCarrying4", false, false, None(), 4,
+                    "Phone[0004]: Error : Incompatible file\n", 0xE0020024},
+        // The settings upgrade did nothing: the settings area is not kept.
+        StepFailure{"ComboStatusRefusedCarrying3", true, false, None(), 3,
+                    "Phone[0004]: Error : Incompatible file\n", 0xE0020024},
         StepFailure{"EraseRefused", false, false, Refuse("Erase"), 0,
                     "Phone[0004]: Error Erasing Subscriber Unit. Error 0xE0020024 \n"},
         StepFailure{"PacketRefused", false, false, Refuse("Program", 0xE0020024, 5), 0,

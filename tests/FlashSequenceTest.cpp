@@ -146,6 +146,94 @@ TEST_F(FlashSequenceTest, ComboFileKeepsTheSettingsAndAsksForAReboot) {
     EXPECT_EQ(Events(WriteEvent::Kind::SettingsRestore).size(), 1u);
 }
 
+// A settings upgrade that the phone let do nothing keeps nothing: the flash
+// either fails before any erase or ends with the file's settings area.
+TEST_F(FlashSequenceTest, ComboFileOnAPhoneThatKeepsNothingNeverLeavesABlankSettingsArea) {
+    json manifest = FlashableManifest();
+    Subfile(manifest, "cg2")["type"] = 4;
+    Use(manifest, "flash-hmq-vintrel");
+    orxhost::Reset();
+    phone = testsupport::AttachExamplePhone("flash-hmq-vintrel", [](json& profile) {
+        profile["settings"]["status"] = {{"code", 0xE0020024}, {"response", 3}};
+    });
+    std::vector<uint8_t> settingsArea = OnPhone(4);
+    if (Flash() == 1) {
+        EXPECT_EQ(OnPhone(4), Image(4)) << output;
+    } else {
+        EXPECT_TRUE(Events(WriteEvent::Kind::Erase).empty()) << output;
+        EXPECT_EQ(OnPhone(4), settingsArea);
+    }
+}
+
+// A language package erase clears code group 4 alone: another part of the
+// file is passed over when the phone holds it whole, else the file is refused
+// before anything is erased.
+TEST_F(FlashSequenceTest, LanguagePackageWithAnotherPartFlashesOnlyOverWhatItErased) {
+    json manifest = FlashableManifest();
+    for (const char* slot : {"cg1", "cg2"}) {
+        RemoveSubfile(manifest, slot);
+    }
+    for (bool phoneHoldsCodeGroup0 : {false, true}) {
+        SCOPED_TRACE(phoneHoldsCodeGroup0);
+        orxhost::Reset();
+        output.clear();
+        Use(manifest, "flash-hmq-vintrel");
+        if (phoneHoldsCodeGroup0) {
+            phone->WriteFlash(0x10000000, Image(2));
+        }
+        std::vector<uint8_t> codeGroupZero = OnPhone(2);
+        std::vector<uint8_t> language = OnPhone(6);
+        int result = Flash();
+        EXPECT_EQ(OnPhone(2), codeGroupZero);
+        for (const WriteEvent& event : Events(WriteEvent::Kind::Program)) {
+            EXPECT_GE(event.address, 0x10300000u) << std::hex << event.address;
+        }
+        if (phoneHoldsCodeGroup0) {
+            EXPECT_EQ(result, 1) << output;
+            EXPECT_EQ(OnPhone(6), Image(6));
+            EXPECT_EQ(Events(WriteEvent::Kind::ReinsertBarker).size(), 1u);
+        } else {
+            EXPECT_EQ(result, 0);
+            EXPECT_TRUE(
+                Printed("Phone[0004]: ERROR: The language package file also carries Code Group 0, "
+                        "which the phone does not hold."))
+                << output;
+            EXPECT_TRUE(Events(WriteEvent::Kind::Erase).empty());
+            EXPECT_EQ(OnPhone(6), language);
+        }
+    }
+}
+
+// A range checksum that proves nothing fails the flash before any barker,
+// even when the declared sum is 0 (64 KiB of 0xFF).
+TEST_F(FlashSequenceTest, RangeChecksumThatCannotBeReadFailsTheFlash) {
+    json manifest = FlashableManifest();
+    json& language = Subfile(manifest, "cg4");
+    language["type"] = 8;
+    language["descriptor"] = false;
+    language["data"] = {{"generate", "fill"}, {"byte", 255}};
+    const std::pair<uint32_t, const char*> refusals[] = {
+        {0xE0020024u, "Phone[0004]: Error verifying Code Group 4 checksums. File: 0x0, Phone: 0x0"},
+        {0xE0020085u, "Phone[0004]: Error Code Group 4 contains no Subscriber Unit checksum."},
+    };
+    for (const auto& [code, report] : refusals) {
+        SCOPED_TRACE(report);
+        orxhost::Reset();
+        output.clear();
+        Use(manifest, "flash-hmq-vintrel");
+        ASSERT_EQ(engine.fileReader->Record(6).declaredChecksum, 0);
+        phonesim::FaultSpec refuse;
+        refuse.action = phonesim::FaultAction::Refuse;
+        refuse.command = "RangeChecksum";
+        refuse.code = code;
+        phone->AddFault(refuse);
+        EXPECT_EQ(Flash(), 0);
+        EXPECT_TRUE(Printed(report)) << output;
+        EXPECT_FALSE(Printed("FLASH COMPLETED"));
+        EXPECT_EQ(phone->ReadFlash(0x10000000, 8), std::vector<uint8_t>(8, 0xFF));
+    }
+}
+
 TEST_F(FlashSequenceTest, LanguagePackageAloneErasesOnlyItAndReinsertsTheBarker) {
     json manifest = FlashableManifest();
     for (const char* slot : {"cg0", "cg1", "cg2"}) {
