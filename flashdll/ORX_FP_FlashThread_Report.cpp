@@ -4,7 +4,6 @@
 
 #include "ErrorLog.h"
 #include "ORX_FP_FlashHost.h"
-#include "ORX_FP_FlashState.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/MessageBox.h"
 

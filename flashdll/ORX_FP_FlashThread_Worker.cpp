@@ -6,7 +6,6 @@
 #include <new>
 
 #include "ORX_FP_FlashHost.h"
-#include "ORX_FP_FlashState.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/MessageBox.h"
 
