@@ -145,7 +145,7 @@ class CFlashThread : public CWorkerThread {
                  uint32_t errorAddress);
     int LoadRamDownloader(const CFlashFileIO& file);
     int EraseForFile(const CFlashFileIO& file, int& reboot);
-    int CheckLanguagePackageOnly(const CFlashFileIO& file);
+    int RequireOnPhone(const CFlashFileIO& file, int slot);
     // True, with the stop reported, when the worker was told to stop and no
     // step that must run to its end is under way.
     bool StopHere();

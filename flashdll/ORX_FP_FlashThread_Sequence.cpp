@@ -180,59 +180,67 @@ int CFlashThread::LoadRamDownloader(const CFlashFileIO& file) {
 }
 
 // Phase 2's erase, chosen by the file: a settings upgrade first for a combo
-// settings area, the language package alone, or everything. The status
+// settings area, then the language package alone or everything. The status
 // request is skipped only when the upgrade restored the phone's settings.
+//
+// A language package erase clears code group 4 alone, and nothing is ever
+// programmed over flash this sequence did not erase: every other part of such
+// a file must already be on the phone, whole, or the file is refused before
+// anything is erased. A combo settings area is the upgrade's own: it erases
+// and programs that area itself, so the language package erase still keeps
+// the application.
 int CFlashThread::EraseForFile(const CFlashFileIO& file, int& reboot) {
     const SubfileRecord& application = file.Record(shx::kFirstCodeGroupSlot + 1);
     const SubfileRecord& settings = file.Record(kSettingsSlot);
     const SubfileRecord& language = file.Record(kLanguageSlot);
-    if (settings.present && settings.combo) {
-        reboot = 1;
-        ShowStatus("Performing Pre Upgrade Status Check");
-        ShowStatus("Please wait (This takes up to 20 seconds)");
-        if (UpgradeSettingsArea(settings.declaredChecksum) != 0) {
-            ShowError("FDI Upgrade Failed", 0);
+    const bool languageOnly = !application.present && language.present;
+    const bool upgradeSettings = settings.present && settings.combo;
+    for (int slot = 1; languageOnly && slot < shx::kSlots; ++slot) {
+        bool upgradesItself = upgradeSettings && slot == kSettingsSlot;
+        if (slot != kLanguageSlot && !upgradesItself && RequireOnPhone(file, slot) != 1) {
             return 0;
         }
-        reinsertBarker = 0;
-        // A phone that let nothing happen keeps nothing: its erase asks for
-        // the status again, and code group 2 is programmed with the others.
-        alreadyOnPhone[kSettingsSlot] = settingsRestored;
-        return EraseFlash(ERASE_ALL, settingsRestored ? 1 : 0);
     }
-    if (!application.present && language.present) {
-        if (CheckLanguagePackageOnly(file) != 1) {
-            return 0;
-        }
-        reinsertBarker = 1;
-        return EraseFlash(ERASE_LANGUAGE_PACKAGE, 0);
+    reinsertBarker = languageOnly ? 1 : 0;
+    const EraseTypeEnum eraseType = languageOnly ? ERASE_LANGUAGE_PACKAGE : ERASE_ALL;
+    if (!upgradeSettings) {
+        return EraseFlash(eraseType, 0);
     }
-    reinsertBarker = 0;
-    return EraseFlash(ERASE_ALL, 0);
+    reboot = 1;
+    ShowStatus("Performing Pre Upgrade Status Check");
+    ShowStatus("Please wait (This takes up to 20 seconds)");
+    if (UpgradeSettingsArea(settings.declaredChecksum) != 0) {
+        ShowError("FDI Upgrade Failed", 0);
+        return 0;
+    }
+    // A phone that let nothing happen keeps nothing: its erase asks for the
+    // status again, and code group 2 is programmed with the others, which a
+    // language package erase would not allow.
+    alreadyOnPhone[kSettingsSlot] = settingsRestored;
+    if (languageOnly && !settingsRestored && RequireOnPhone(file, kSettingsSlot) != 1) {
+        return 0;
+    }
+    return EraseFlash(eraseType, settingsRestored ? 1 : 0);
 }
 
-// A language package erase clears code group 4 alone, and nothing is ever
-// programmed over flash that was not erased: every other part of the file
-// must already be on the phone, whole, or the file is refused before any
-// erase.
-int CFlashThread::CheckLanguagePackageOnly(const CFlashFileIO& file) {
-    for (int slot = 1; slot < shx::kSlots; ++slot) {
-        const SubfileRecord& record = file.Record(slot);
-        if (!record.present || slot == kLanguageSlot) {
-            continue;
-        }
-        const bool bootloader = slot == 1;
-        if (!PartOnPhone(record, bootloader || record.type == shx::kSubfileTypeBarker)) {
-            std::string part = bootloader ? std::string("the Flash Bootloader")
-                                          : "Code Group " + std::to_string(slot - 2);
-            ShowError("ERROR: The language package file also carries " + part +
-                          ", which the phone does not hold. Only Code Group 4 is erased for "
-                          "a language package, so this file cannot be flashed.",
-                      1);
-            return 0;
-        }
-        alreadyOnPhone[static_cast<size_t>(slot)] = true;
+// A part of a language package file that the phone must hold already: it is
+// then passed over; otherwise the file is refused.
+int CFlashThread::RequireOnPhone(const CFlashFileIO& file, int slot) {
+    const SubfileRecord& record = file.Record(slot);
+    if (!record.present) {
+        return 1;
     }
+    const bool bootloader = slot == 1;
+    if (!PartOnPhone(record, bootloader || record.type == shx::kSubfileTypeBarker)) {
+        std::string part = bootloader ? std::string("the Flash Bootloader")
+                                      : "Code Group " + std::to_string(slot - 2);
+        ShowError("ERROR: The language package file also carries " + part +
+                      ", which the phone does not hold. Only Code Group 4 is erased for a "
+                      "language package, so this file cannot be flashed.",
+                  1);
+        return 0;
+    }
+    alreadyOnPhone[static_cast<size_t>(slot)] = true;
     return 1;
 }
 

@@ -167,30 +167,47 @@ TEST_F(FlashSequenceTest, ComboFileOnAPhoneThatKeepsNothingNeverLeavesABlankSett
 
 // A language package erase clears code group 4 alone: another part of the
 // file is passed over when the phone holds it whole, else the file is refused
-// before anything is erased.
-TEST_F(FlashSequenceTest, LanguagePackageWithAnotherPartFlashesOnlyOverWhatItErased) {
-    json manifest = FlashableManifest();
-    for (const char* slot : {"cg1", "cg2"}) {
-        RemoveSubfile(manifest, slot);
-    }
-    for (bool phoneHoldsCodeGroup0 : {false, true}) {
-        SCOPED_TRACE(phoneHoldsCodeGroup0);
+// before anything is erased; a combo settings area goes through the upgrade.
+// The phone's application is kept in every case.
+TEST_F(FlashSequenceTest, LanguagePackageWithOtherPartsProgramsOnlyWhatItErased) {
+    struct Case {
+        bool phoneHoldsCodeGroup0;
+        bool comboSettings;
+    };
+    for (Case c : {Case{false, false}, Case{true, false}, Case{true, true}}) {
+        SCOPED_TRACE(std::to_string(c.phoneHoldsCodeGroup0) + std::to_string(c.comboSettings));
+        json manifest = FlashableManifest();
+        RemoveSubfile(manifest, "cg1");
+        if (c.comboSettings) {
+            Subfile(manifest, "cg2")["type"] = 4;
+        } else {
+            RemoveSubfile(manifest, "cg2");
+        }
         orxhost::Reset();
         output.clear();
         Use(manifest, "flash-hmq-vintrel");
-        if (phoneHoldsCodeGroup0) {
+        if (c.phoneHoldsCodeGroup0) {
             phone->WriteFlash(0x10000000, Image(2));
         }
-        std::vector<uint8_t> codeGroupZero = OnPhone(2);
-        std::vector<uint8_t> language = OnPhone(6);
+        const std::vector<uint8_t> codeGroupZero = OnPhone(2);
+        const std::vector<uint8_t> application = phone->ReadFlash(0x10010000, 307200);
+        const std::vector<uint8_t> language = OnPhone(6);
+        const std::vector<uint8_t> settings = phone->SettingsData();
         int result = Flash();
         EXPECT_EQ(OnPhone(2), codeGroupZero);
+        EXPECT_EQ(phone->ReadFlash(0x10010000, 307200), application);
+        EXPECT_EQ(phone->SettingsData(), settings);
         for (const WriteEvent& event : Events(WriteEvent::Kind::Program)) {
-            EXPECT_GE(event.address, 0x10300000u) << std::hex << event.address;
+            EXPECT_GE(event.address, 0x10200000u) << std::hex << event.address;
         }
-        if (phoneHoldsCodeGroup0) {
+        if (c.phoneHoldsCodeGroup0) {
             EXPECT_EQ(result, 1) << output;
             EXPECT_EQ(OnPhone(6), Image(6));
+            if (c.comboSettings) {
+                EXPECT_EQ(OnPhone(4), Image(4));
+            }
+            ASSERT_EQ(Events(WriteEvent::Kind::Erase).size(), 1u);
+            EXPECT_EQ(Events(WriteEvent::Kind::Erase)[0].detail, 2u);
             EXPECT_EQ(Events(WriteEvent::Kind::ReinsertBarker).size(), 1u);
         } else {
             EXPECT_EQ(result, 0);
