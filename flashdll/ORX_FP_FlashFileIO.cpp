@@ -2,12 +2,16 @@
 
 #include <cstdio>
 
+#include "ORX_FP_FlashState.h"
+
 CFlashFileIO::CFlashFileIO(IFlashView* dialog, std::string superfilePath)
     : superfilePath(std::move(superfilePath)),
       dialog(dialog),
       headless(dialog == nullptr),
       records(shx::kSlots),
-      indexTable(shx::kIndexTableSize, 0) {}
+      indexTable(shx::kIndexTableSize, 0) {
+    perDeviceRoute = IsDeviceMode();
+}
 
 CFlashFileIO::~CFlashFileIO() = default;
 

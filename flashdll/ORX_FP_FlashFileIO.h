@@ -135,6 +135,10 @@ class CFlashFileIO {
     bool IndexEntryPresent(int slot) const;
 
     uint16_t deviceIndex = 0;
+    // Without a dialog: 1 reports through the host's per-device displays, 0 on
+    // the console. Taken from the module's mode when the reader is made; a job's
+    // engine sets its own route so another job's mode never redirects it.
+    int perDeviceRoute = 0;
 
   private:
     // Reporting routes (see ORX_FP_FlashFileIO_Report.cpp).

@@ -1,10 +1,9 @@
 // The routes by which the superfile reader reports: a box, the host's error
 // display, the per-device display or standard output, chosen by whether the
-// object has a dialog and by the module's device mode.
+// object has a dialog and by its per-device route.
 #include "ErrorLog.h"
 #include "ORX_FP_FlashFileIO.h"
 #include "ORX_FP_FlashHost.h"
-#include "ORX_FP_FlashState.h"
 #include "platform/MessageBox.h"
 
 namespace {
@@ -12,7 +11,7 @@ constexpr const char* kSource = "ORX_FP_FlashFileIO";
 }
 
 void CFlashFileIO::ReportOpenFailure(const std::string& text, int quiet, int line) {
-    bool boxed = dialog != nullptr || IsDeviceMode() != 0;
+    bool boxed = dialog != nullptr || perDeviceRoute != 0;
     if (boxed && quiet == 0) {
         platform::ShowStopBox(text);
     } else {
@@ -32,7 +31,7 @@ void CFlashFileIO::ReportError(const std::string& text, int line) {
     if (dialog != nullptr) {
         platform::ShowStopBox(text);
         HostDisplayError(text);
-    } else if (IsDeviceMode() != 0) {
+    } else if (perDeviceRoute != 0) {
         HostDisplayErrorEx(deviceIndex, text);
     } else {
         ConsolePrintLine(text);
@@ -52,7 +51,7 @@ void CFlashFileIO::ReportProgress(int percent) {
     std::string text = std::to_string(percent < 0 ? 0 : percent);
     if (dialog != nullptr) {
         HostDisplayProgress(text);
-    } else if (IsDeviceMode() != 0) {
+    } else if (perDeviceRoute != 0) {
         HostDisplayProgressEx(deviceIndex, text);
     } else if (percent < 0) {
         ConsolePrintLine("");
@@ -65,7 +64,7 @@ void CFlashFileIO::ReportProgress(int percent) {
 void CFlashFileIO::ReportBuildError(const std::string& text) {
     if (dialog != nullptr) {
         HostDisplayError(text);
-    } else if (IsDeviceMode() != 0) {
+    } else if (perDeviceRoute != 0) {
         HostDisplayErrorEx(deviceIndex, text);
     } else {
         ConsolePrintLine(text);
@@ -77,7 +76,7 @@ void CFlashFileIO::ReportBuildStop(const std::string& text, int line) {
     ReportBuildError(text);
     if (dialog != nullptr) {
         HostDisplayProgress("0");
-    } else if (IsDeviceMode() != 0) {
+    } else if (perDeviceRoute != 0) {
         HostDisplayProgressEx(deviceIndex, "0");
     } else {
         ConsolePrintProgress(0);
@@ -90,7 +89,7 @@ void CFlashFileIO::ReportBuildStop(const std::string& text, int line) {
 void CFlashFileIO::ReportBoxedError(const std::string& text, int line) {
     if (dialog != nullptr) {
         platform::ShowStopBox(text);
-    } else if (IsDeviceMode() != 0) {
+    } else if (perDeviceRoute != 0) {
         HostDisplayErrorEx(deviceIndex, text);
     } else {
         ConsolePrintLine(text);

@@ -54,6 +54,7 @@ int CFlashThread::ReadSUChecksums() {
     {
         CFlashFileIO reader(dialog, superfilePath);
         reader.deviceIndex = deviceId;
+        reader.perDeviceRoute = perDeviceRoute;
         if (reader.ReadSuperfile(0) != 1) {
             return 0;
         }

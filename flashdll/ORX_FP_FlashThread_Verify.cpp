@@ -34,6 +34,7 @@ int CFlashThread::RunVerify() {
         return 0;
     }
     reader->deviceIndex = deviceId;
+    reader->perDeviceRoute = perDeviceRoute;
     if (reader->ReadSuperfile(0) != 1) {
         LogFlashError(__LINE__, "Error Reading File Header", kSource);
         Verdict("Verify FAILED!!!");

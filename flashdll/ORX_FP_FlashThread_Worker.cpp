@@ -205,6 +205,7 @@ int CFlashThread::DoHeadlessJob(const std::string& path, uint16_t id) {
         return 0;
     }
     fileReader->deviceIndex = id;
+    fileReader->perDeviceRoute = perDeviceRoute;
     // The reader goes on every way out.
     struct ReaderRelease {
         std::unique_ptr<CFlashFileIO>& reader;
