@@ -13,7 +13,12 @@
  *   QWidget* when the module runs with its dialog).
  * - A host calls UTCInit first, then UTCOpen; mode 1 opens the dialog, any
  *   other mode runs without one, as the automation and information exports
- *   expect. No export ends the process or lets an exception escape.
+ *   expect. No export ends the process or lets an exception escape: an
+ *   unexpected failure inside one (memory running out, say), on the caller's
+ *   thread or on a job's worker, is reported on the export's route, logged,
+ *   and answered with 52 by the exports that answer for a phone or a file
+ *   (FlashDevice, VerifyDevice, GetSuperfileInformation, GetDeviceInformation,
+ *   GetDevicePlatform, ConvertSuperfile), with 15 by the others.
  */
 #ifndef ORX_FP_FLASH_H
 #define ORX_FP_FLASH_H
