@@ -2,6 +2,7 @@
 #include "ORX_FP_Flash.h"
 
 #include "ErrorLog.h"
+#include "ORX_FP_FlashGuard.h"
 #include "ORX_FP_FlashState.h"
 #include "platform/MessageBox.h"
 
@@ -16,17 +17,16 @@ void ReportNoInstance(int line) {
 }
 }  // namespace
 
-extern "C" int UTCInit(void* instance) {
+static int UTCInitBody(void* instance) {
     errorLogEnabled.store(1);
+    hostInstance.store(instance);  // kept even when reporting fails
     if (instance == nullptr) {
         ReportNoInstance(__LINE__);
     }
-    hostInstance.store(instance);
     return 0;
 }
 
-extern "C" int UTCOpen(int mode, void* /*parent*/, int /*left*/, int /*top*/, int /*right*/,
-                       int /*bottom*/, void** /*threadHandle*/) {
+static int UTCOpenBody(int mode) {
     const bool dialogMode = (mode & 0xFF) == 1;
     headlessMode.store(dialogMode ? 0 : 1);
     if (dialogMode) {
@@ -40,4 +40,13 @@ extern "C" int UTCOpen(int mode, void* /*parent*/, int /*left*/, int /*top*/, in
         return ORX_RESULT_FAILED;
     }
     return ORX_RESULT_OK;
+}
+
+extern "C" int UTCInit(void* instance) {
+    return GuardExport("UTCInit", ORX_RESULT_FAILED, [&] { return UTCInitBody(instance); });
+}
+
+extern "C" int UTCOpen(int mode, void* /*parent*/, int /*left*/, int /*top*/, int /*right*/,
+                       int /*bottom*/, void** /*threadHandle*/) {
+    return GuardExport("UTCOpen", ORX_RESULT_FAILED, [&] { return UTCOpenBody(mode); });
 }

@@ -13,7 +13,12 @@
  *   QWidget* when the module runs with its dialog).
  * - A host calls UTCInit first, then UTCOpen; mode 1 opens the dialog, any
  *   other mode runs without one, as the automation and information exports
- *   expect. No export ends the process or lets an exception escape.
+ *   expect. No export ends the process or lets an exception escape: an
+ *   unexpected failure inside one (memory running out, say), on the caller's
+ *   thread or on a job's worker, is reported on the export's route, logged,
+ *   and answered with 52 by the exports that answer for a phone or a file
+ *   (FlashDevice, VerifyDevice, GetSuperfileInformation, GetDeviceInformation,
+ *   GetDevicePlatform, ConvertSuperfile), with 15 by the others.
  */
 #ifndef ORX_FP_FLASH_H
 #define ORX_FP_FLASH_H
@@ -89,18 +94,19 @@ typedef struct OrxFlashDeviceArgs {
  * 1000 to 1031 are accepted (1000 to 1031 share job slots 128 to 159 with the
  * numbers 128 to 159). Several callers may flash different phones at once.
  * argCount must be 2. Returns 0; 3 for bad arguments; 15 before UTCInit with
- * an instance, when the phone's slot is busy, or when the job's worker could
- * not be started; 16 while the module is open with its dialog (the dialog
- * owns the phones then); 52 when the flash failed. */
+ * an instance, when the module was not opened without a dialog (no UTCOpen
+ * yet, or a failed one), when the phone's slot is busy, or when the job's
+ * worker could not be started; 16 while the module's dialog is open (the
+ * dialog owns the phones then); 52 when the flash failed or was stopped. */
 ORX_FP_FLASH_API int FlashDevice(int argCount, const OrxFlashDeviceArgs* args);
 
 /* Flashes every phone the host lists, in parallel, one job each, printing
  * every job's reports on standard output. argList holds one text, the
  * superfile's path. Returns 0 once every job has ended, whatever each phone's
  * outcome; 3 for bad arguments; 15 before UTCInit with an instance, when the
- * host's device list stays unavailable (eight attempts a second apart), or
- * when a job could not be started; 16 while the module is open with its
- * dialog. */
+ * module was not opened without a dialog, when the host's device list stays
+ * unavailable (eight attempts a second apart), or when a job could not be
+ * started; 16 while the module's dialog is open. */
 ORX_FP_FLASH_API int Flash(int argCount, const char* const* argList);
 
 /* Fills infoArray (at least 12 entries; 13 to receive the file kind) with a
@@ -112,14 +118,24 @@ ORX_FP_FLASH_API int Flash(int argCount, const char* const* argList);
 ORX_FP_FLASH_API int GetSuperfileInformation(const char* superfilePath, OrxTextArray* infoArray,
                                              uint16_t* firstVersion);
 
-/* Fills infoArray (at least 3 entries) with the versions of the connected
- * phone's code groups 0, 1 and 6 as "v0x%.4X", and firstVersion with code
- * group 0's; a fourth entry, when there is one, receives the phone's platform
- * name from its bootloader descriptor. Only the low 16 bits of deviceId count. Returns 0, 3 for
- * null arguments, 15 before UTCInit with an instance, or 52 when the phone could not be read (fewer
+/* Fills entries 0 to 2 of infoArray (at least 3 entries; further entries are
+ * left as they are) with the versions of the connected phone's code groups
+ * 0, 1 and 6 as "v0x%.4X", and firstVersion with code group 0's. Only the low
+ * 16 bits of deviceId count. Returns 0, 3 for null arguments, 15 before
+ * UTCInit with an instance, or 52 when the phone could not be read (fewer
  * than 3 entries included). */
 ORX_FP_FLASH_API int GetDeviceInformation(int deviceId, OrxTextArray* infoArray,
                                           uint16_t* firstVersion);
+
+/* Beyond the host protocol. Writes into platform (platformSize bytes, always
+ * NUL-terminated) the platform name that identification gives the connected
+ * phone: a blank phone's string descriptor names it ("Blank CDMA Dorsk",
+ * "Blank Tavenor", ...); a phone in flash mode, serial ones included, has it
+ * from its bootloader descriptor; otherwise "Unknown Platform". Only the low
+ * 16 bits of deviceId count. Shows nothing. Returns 0, 3 for a null or empty
+ * buffer, 15 before UTCInit with an instance, or 52 when the phone could not
+ * be identified (platform left unchanged). */
+ORX_FP_FLASH_API int GetDevicePlatform(int deviceId, char* platform, size_t platformSize);
 
 /* Beyond the host protocol. Converts a superfile into its image files and
  * image index without flashing, as a flash job would before it starts; an
@@ -138,9 +154,19 @@ ORX_FP_FLASH_API int ConvertSuperfile(const char* superfilePath, int* upToDate,
  * compared and the verdict "Verify Successful" or "Verify FAILED!!!" is
  * reported (standard output, or the host's per-device display after
  * FlashDevice). Nothing is written to the phone. Returns 0 when the phone
- * matches, 3 for bad arguments, 15 before UTCInit with an instance, 16 while
- * the module is open with its dialog, 52 otherwise. */
+ * matches, 3 for bad arguments, 15 before UTCInit with an instance or when the
+ * module was not opened without a dialog, 16 while the module's dialog is
+ * open, 52 otherwise. */
 ORX_FP_FLASH_API int VerifyDevice(const char* superfilePath, int deviceId);
+
+/* Beyond the host protocol. Asks every running automation job (FlashDevice,
+ * Flash, VerifyDevice) to stop and returns at once, without waiting: each job
+ * ends between two packets, starts no erase and writes no barker after the
+ * request, and counts as failed (FlashDevice and VerifyDevice return 52).
+ * A job that starts after the call is not affected. Meant for a host's
+ * Ctrl-C: call it from an ordinary thread, never from a signal handler.
+ * Returns 0. */
+ORX_FP_FLASH_API int StopJobs(void);
 
 #ifdef __cplusplus
 }

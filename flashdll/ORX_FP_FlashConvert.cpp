@@ -6,34 +6,36 @@
 
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashFileIO.h"
+#include "ORX_FP_FlashGuard.h"
 #include "ORX_FP_FlashState.h"
 #include "ORX_FP_FlashTextArray.h"
 
-extern "C" int ConvertSuperfile(const char* superfilePath, int* upToDate, OrxTextArray* images) {
+static int ConvertSuperfileBody(const char* superfilePath, int* upToDate, OrxTextArray* images) {
     if (superfilePath == nullptr || (images != nullptr && !ValidTextArray(images))) {
         return ORX_RESULT_BAD_ARGUMENTS;
     }
-    try {
-        auto reader = std::make_unique<CFlashFileIO>(nullptr, superfilePath);
-        if (reader->PrepareImages() != 1) {
-            return ORX_RESULT_JOB_FAILED;
-        }
-        if (upToDate != nullptr) {
-            *upToDate = reader->ImagesUpToDate() ? 1 : 0;
-        }
-        if (images != nullptr) {
-            int next = 0;
-            for (int slot = 0; slot < shx::kSlots; ++slot) {
-                if (reader->Record(slot).present) {
-                    WriteTextEntry(*images, next++, reader->Record(slot).imageName);
-                }
-            }
-            for (; next < images->count; ++next) {
-                WriteTextEntry(*images, next, "");
-            }
-        }
-        return ORX_RESULT_OK;
-    } catch (const std::exception&) {
+    auto reader = std::make_unique<CFlashFileIO>(nullptr, superfilePath);
+    if (reader->PrepareImages() != 1) {
         return ORX_RESULT_JOB_FAILED;
     }
+    if (upToDate != nullptr) {
+        *upToDate = reader->ImagesUpToDate() ? 1 : 0;
+    }
+    if (images != nullptr) {
+        int next = 0;
+        for (int slot = 0; slot < shx::kSlots; ++slot) {
+            if (reader->Record(slot).present) {
+                WriteTextEntry(*images, next++, reader->Record(slot).imageName);
+            }
+        }
+        for (; next < images->count; ++next) {
+            WriteTextEntry(*images, next, "");
+        }
+    }
+    return ORX_RESULT_OK;
+}
+
+extern "C" int ConvertSuperfile(const char* superfilePath, int* upToDate, OrxTextArray* images) {
+    return GuardExport("ConvertSuperfile", ORX_RESULT_JOB_FAILED,
+                       [&] { return ConvertSuperfileBody(superfilePath, upToDate, images); });
 }

@@ -12,6 +12,7 @@
 #include "ErrorLog.h"
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashFileIO.h"
+#include "ORX_FP_FlashGuard.h"
 #include "ORX_FP_FlashHost.h"
 #include "ORX_FP_FlashState.h"
 #include "ORX_FP_FlashThread.h"
@@ -65,7 +66,7 @@ std::string FindVersionBlock(const std::string& bytes) {
     return bytes.substr(at + start.size(), end - at - start.size());
 }
 
-extern "C" int UTCResize(int left, int top, int right, int bottom) {
+static int UTCResizeBody(int left, int top, int right, int bottom) {
     std::unique_ptr<CWorkerThread> engine = TakeMainFlashThread();
     if (auto* flashThread = dynamic_cast<CFlashThread*>(engine.get())) {
         flashThread->windowLeft = left;
@@ -79,7 +80,7 @@ extern "C" int UTCResize(int left, int top, int right, int bottom) {
     return ORX_RESULT_OK;
 }
 
-extern "C" int UTCClose(void) {
+static int UTCCloseBody(void) {
     // Jobs of the automation exports still use the module and its images.
     if (headlessMode.load() != 0 && AnyJobSlotTaken()) {
         return ORX_RESULT_BUSY;
@@ -100,7 +101,7 @@ extern "C" int UTCClose(void) {
     return ORX_RESULT_OK;
 }
 
-extern "C" int UTCGetVersion(char* version, size_t versionSize) {
+static int UTCGetVersionBody(char* version, size_t versionSize) {
     if (version == nullptr || versionSize == 0) {
         return ORX_RESULT_BAD_ARGUMENTS;
     }
@@ -138,7 +139,7 @@ extern "C" int UTCGetVersion(char* version, size_t versionSize) {
     return ORX_RESULT_OK;
 }
 
-extern "C" int UTCSpecific(unsigned count, const char* const* lines) {
+static int UTCSpecificBody(unsigned count, const char* const* lines) {
     std::string text;
     for (unsigned i = 0; lines != nullptr && i < count; ++i) {
         text += lines[i] != nullptr ? lines[i] : "";
@@ -147,4 +148,23 @@ extern "C" int UTCSpecific(unsigned count, const char* const* lines) {
     platform::ShowMessageBox(
         {text, "ORX_FP_Flash", platform::BoxIcon::None, platform::BoxButtons::Ok, false});
     return ORX_RESULT_OK;
+}
+
+extern "C" int UTCResize(int left, int top, int right, int bottom) {
+    return GuardExport("UTCResize", ORX_RESULT_FAILED,
+                       [&] { return UTCResizeBody(left, top, right, bottom); });
+}
+
+extern "C" int UTCClose(void) {
+    return GuardExport("UTCClose", ORX_RESULT_FAILED, [&] { return UTCCloseBody(); });
+}
+
+extern "C" int UTCGetVersion(char* version, size_t versionSize) {
+    return GuardExport("UTCGetVersion", ORX_RESULT_FAILED,
+                       [&] { return UTCGetVersionBody(version, versionSize); });
+}
+
+extern "C" int UTCSpecific(unsigned count, const char* const* lines) {
+    return GuardExport("UTCSpecific", ORX_RESULT_FAILED,
+                       [&] { return UTCSpecificBody(count, lines); });
 }

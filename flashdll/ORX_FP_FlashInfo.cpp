@@ -10,6 +10,7 @@
 #include "ErrorLog.h"
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashFileIO.h"
+#include "ORX_FP_FlashGuard.h"
 #include "ORX_FP_FlashTextArray.h"
 #include "platform/MessageBox.h"
 
@@ -24,7 +25,7 @@ void ReportAndLog(const char* text, int line) {
 
 }  // namespace
 
-extern "C" int GetSuperfileInformation(const char* superfilePath, OrxTextArray* infoArray,
+static int GetSuperfileInformationBody(const char* superfilePath, OrxTextArray* infoArray,
                                        uint16_t* firstVersion) {
     if (superfilePath == nullptr || !ValidTextArray(infoArray) || firstVersion == nullptr) {
         return ORX_RESULT_BAD_ARGUMENTS;
@@ -51,4 +52,11 @@ extern "C" int GetSuperfileInformation(const char* superfilePath, OrxTextArray* 
         ReportAndLog("Error Reading File Header", __LINE__);
         return ORX_RESULT_JOB_FAILED;
     }
+}
+
+extern "C" int GetSuperfileInformation(const char* superfilePath, OrxTextArray* infoArray,
+                                       uint16_t* firstVersion) {
+    return GuardExport("GetSuperfileInformation", ORX_RESULT_JOB_FAILED, [&] {
+        return GetSuperfileInformationBody(superfilePath, infoArray, firstVersion);
+    });
 }

@@ -10,6 +10,7 @@
 
 #include "ErrorLog.h"
 #include "ORX_FP_Flash.h"
+#include "ORX_FP_FlashGuard.h"
 #include "ORX_FP_FlashHost.h"
 #include "ORX_FP_FlashState.h"
 #include "ORX_FP_FlashThread.h"
@@ -61,6 +62,23 @@ int NotInitialised(const std::string& path) {
     return ORX_RESULT_FAILED;
 }
 
+// 0 when the module was opened without its dialog, so automation jobs may
+// run; 16 while the dialog is open (it owns the phones); 15 otherwise: not
+// initialised, not opened, or its opening failed.
+int NotOpenWithoutDialog(const std::string& path) {
+    if (hostInstance.load() == nullptr) {
+        return NotInitialised(path);
+    }
+    if (headlessMode.load() == 0) {
+        if (DialogOpen()) {
+            return ORX_RESULT_BUSY;
+        }
+        SetLastSuperfile(path);
+        return ORX_RESULT_FAILED;
+    }
+    return ORX_RESULT_OK;
+}
+
 // One phone's job on its worker, waited for; the job's result (1 or 0), or -1
 // when it could not be started.
 int RunOneJob(const std::string& path, uint16_t deviceId, bool verify) {
@@ -77,18 +95,15 @@ int RunOneJob(const std::string& path, uint16_t deviceId, bool verify) {
 
 }  // namespace
 
-extern "C" int FlashDevice(int argCount, const OrxFlashDeviceArgs* args) {
+static int FlashDeviceBody(int argCount, const OrxFlashDeviceArgs* args) {
     SetDeviceMode(1);
     if (argCount != 2 || args == nullptr || args->superfilePath == nullptr ||
         DeviceSlot(args->deviceId) >= kFlashJobSlots) {
         return ORX_RESULT_BAD_ARGUMENTS;
     }
     const std::string path = args->superfilePath;
-    if (hostInstance.load() == nullptr) {
-        return NotInitialised(path);
-    }
-    if (headlessMode.load() == 0) {
-        return ORX_RESULT_BUSY;  // the dialog owns the phones while it is open
+    if (int refused = NotOpenWithoutDialog(path); refused != 0) {
+        return refused;
     }
     int result = RunOneJob(path, args->deviceId, false);
     SetLastSuperfile(path);
@@ -98,15 +113,12 @@ extern "C" int FlashDevice(int argCount, const OrxFlashDeviceArgs* args) {
     return result == 1 ? ORX_RESULT_OK : ORX_RESULT_JOB_FAILED;
 }
 
-extern "C" int VerifyDevice(const char* superfilePath, int deviceId) {
+static int VerifyDeviceBody(const char* superfilePath, int deviceId) {
     if (superfilePath == nullptr || DeviceSlot(static_cast<uint32_t>(deviceId)) >= kFlashJobSlots) {
         return ORX_RESULT_BAD_ARGUMENTS;
     }
-    if (hostInstance.load() == nullptr) {
-        return ORX_RESULT_FAILED;
-    }
-    if (headlessMode.load() == 0) {
-        return ORX_RESULT_BUSY;
+    if (hostInstance.load() == nullptr || headlessMode.load() == 0) {
+        return DialogOpen() ? ORX_RESULT_BUSY : ORX_RESULT_FAILED;
     }
     int result = RunOneJob(superfilePath, static_cast<uint16_t>(deviceId & 0xFFFF), true);
     if (result < 0) {
@@ -115,17 +127,14 @@ extern "C" int VerifyDevice(const char* superfilePath, int deviceId) {
     return result == 1 ? ORX_RESULT_OK : ORX_RESULT_JOB_FAILED;
 }
 
-extern "C" int Flash(int argCount, const char* const* argList) {
+static int FlashBody(int argCount, const char* const* argList) {
     SetDeviceMode(0);
     if (argCount != 1 || argList == nullptr || argList[0] == nullptr) {
         return ORX_RESULT_BAD_ARGUMENTS;
     }
     const std::string path = argList[0];
-    if (hostInstance.load() == nullptr) {
-        return NotInitialised(path);
-    }
-    if (headlessMode.load() == 0) {
-        return ORX_RESULT_BUSY;
+    if (int refused = NotOpenWithoutDialog(path); refused != 0) {
+        return refused;
     }
     std::array<uint16_t, kDeviceListRoom> ids{};
     int count = 0;
@@ -165,4 +174,27 @@ extern "C" int Flash(int argCount, const char* const* argList) {
     }
     SetLastSuperfile(path);
     return result;
+}
+
+extern "C" int StopJobs(void) {
+    return GuardExport("StopJobs", ORX_RESULT_FAILED, [] {
+        RequestStopOfEveryJob();
+        return ORX_RESULT_OK;
+    });
+}
+
+extern "C" int FlashDevice(int argCount, const OrxFlashDeviceArgs* args) {
+    return GuardExport(
+        "FlashDevice", ORX_RESULT_JOB_FAILED, [&] { return FlashDeviceBody(argCount, args); },
+        args != nullptr ? args->deviceId : -1);
+}
+
+extern "C" int VerifyDevice(const char* superfilePath, int deviceId) {
+    return GuardExport(
+        "VerifyDevice", ORX_RESULT_JOB_FAILED,
+        [&] { return VerifyDeviceBody(superfilePath, deviceId); }, deviceId & 0xFFFF);
+}
+
+extern "C" int Flash(int argCount, const char* const* argList) {
+    return GuardExport("Flash", ORX_RESULT_FAILED, [&] { return FlashBody(argCount, argList); });
 }

@@ -54,6 +54,11 @@ bool MainWorkerHandle(ORXThreadHandle& handle) {
     return HandleOf(Engines().mainFlashThread.get(), handle);
 }
 
+bool DialogOpen() {
+    ORXThreadHandle ignored = nullptr;
+    return headlessMode.load() == 0 && MainWorkerHandle(ignored);
+}
+
 bool ClaimJobSlot(size_t slot, std::unique_ptr<CWorkerThread> job) {
     std::lock_guard guard(Engines().lock);
     if (slot >= kFlashJobSlots || Engines().flashJobs[slot]) {
@@ -84,6 +89,16 @@ bool AnyJobSlotTaken() {
         }
     }
     return false;
+}
+
+void RequestStopOfEveryJob() {
+    // Under the table's lock, so no job is destroyed while it is told.
+    std::lock_guard guard(Engines().lock);
+    for (const auto& job : Engines().flashJobs) {
+        if (job) {
+            job->RequestStop();
+        }
+    }
 }
 
 std::string LastSuperfile() {

@@ -40,6 +40,8 @@ extern std::atomic<void*> hostInstance;
 void SetMainFlashThread(std::unique_ptr<CWorkerThread> engine);
 std::unique_ptr<CWorkerThread> TakeMainFlashThread();
 bool MainWorkerHandle(ORXThreadHandle& handle);
+// True while the module is open with its dialog: its engine's worker runs.
+bool DialogOpen();
 
 // Puts a job into an empty slot; false when the slot is out of range or taken.
 bool ClaimJobSlot(size_t slot, std::unique_ptr<CWorkerThread> job);
@@ -47,6 +49,8 @@ std::unique_ptr<CWorkerThread> ReleaseJobSlot(size_t slot);
 bool JobWorkerHandle(size_t slot, ORXThreadHandle& handle);
 // True while any automation job holds a slot.
 bool AnyJobSlotTaken();
+// Tells every automation job's worker to stop, without waiting for any.
+void RequestStopOfEveryJob();
 
 extern std::atomic<int> flashJobCount;
 

@@ -26,6 +26,7 @@ class CFlashThread : public CWorkerThread {
     // The worker: with a dialog it polls the host's devices and carries out
     // commands; without one it runs one headless job and ends.
     void Run() override;
+    void RunFailed(const char* what) override;
     // Signals the command event after the caller set the command; 1 on success.
     int WakeWorker();
     void DoFlashJob();
@@ -67,6 +68,8 @@ class CFlashThread : public CWorkerThread {
     // Versions of code groups 0, 1 and 6 as "v0x%.4X" into the first three
     // texts; firstVersion gets code group 0's. 0 with fewer than 3 texts.
     int GetPhoneVersions(std::span<std::string> info, uint16_t& firstVersion);
+    // The platform name identification gives the phone, without reporting. 1 or 0.
+    int IdentifyPlatform(std::string& name);
 
     // Programming primitives; each reports its own failure.
     int LoadBootstrapRamDownloader(int fd, uint32_t start, uint32_t length);

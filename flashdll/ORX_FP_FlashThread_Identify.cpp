@@ -46,6 +46,32 @@ const DescriptorRow kDescriptors[] = {
     {"Flash HBX4200", false, true, false, false, nullptr},
 };
 
+// The row whose descriptor equals the text, whole and case-sensitive.
+const DescriptorRow* FindDescriptorRow(const std::string& text) {
+    for (const DescriptorRow& row : kDescriptors) {
+        if (text == row.descriptor) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// Sets the flags and platform of the engine's descriptor's row; false when none matches.
+bool ApplyDescriptorRow(CFlashThread& engine) {
+    const DescriptorRow* row = FindDescriptorRow(engine.stringDescriptor);
+    if (row == nullptr) {
+        return false;
+    }
+    engine.bootState |= row->boot ? 1 : 0;
+    engine.flashState |= row->flash ? 1 : 0;
+    engine.tavenorFlash |= row->tavenorFlash ? 1 : 0;
+    engine.tavenorBlank |= row->tavenorBlank ? 1 : 0;
+    if (row->platform != nullptr) {
+        engine.platformName = row->platform;
+    }
+    return true;
+}
+
 std::string LongVersion(const uint8_t version[2]) {
     char text[24];
     std::snprintf(text, sizeof text, " v0x%.6X",
@@ -146,21 +172,11 @@ int CFlashThread::IdentifyDevice(uint16_t id) {
         ShowError("String Descriptor is NULL", 1);
         return 0;
     }
-    for (const DescriptorRow& row : kDescriptors) {
-        if (stringDescriptor != row.descriptor) {
-            continue;
-        }
-        bootState |= row.boot ? 1 : 0;
-        flashState |= row.flash ? 1 : 0;
-        tavenorFlash |= row.tavenorFlash ? 1 : 0;
-        tavenorBlank |= row.tavenorBlank ? 1 : 0;
-        if (row.platform != nullptr) {
-            platformName = row.platform;
-        }
-        return 1;
+    if (!ApplyDescriptorRow(*this)) {
+        ShowError(kNoDescriptor, 1);
+        return 0;
     }
-    ShowError(kNoDescriptor, 1);
-    return 0;
+    return 1;
 }
 
 void CFlashThread::SetPlatformName(uint8_t maType, uint8_t chipsetType) {
@@ -257,9 +273,32 @@ int CFlashThread::GetPhoneVersions(std::span<std::string> info, uint16_t& firstV
     info[0] = ShortVersion(suInfo.codeGroups[0].version);
     info[1] = ShortVersion(suInfo.codeGroups[1].version);
     info[2] = ShortVersion(suInfo.codeGroups[6].version);
-    if (info.size() > 3) {
-        SetPlatformName(suInfo.bootloader.maType, suInfo.bootloader.chipsetType);
-        info[3] = platformName;
+    return 1;
+}
+
+// As a connection identifies the phone, reporting nothing: a blank phone's
+// descriptor names its platform; a phone in flash mode (a serial one too)
+// has it from its bootloader descriptor.
+int CFlashThread::IdentifyPlatform(std::string& name) {
+    platformName = "Unknown Platform";
+    tavenorBlank = tavenorFlash = 0;
+    stringDescriptor.clear();
+    if (OpenDeviceInterface(deviceId) != 1) {
+        return 0;
     }
+    if (!SerialDevice(deviceId)) {
+        if (HostGetStringDescriptor(deviceId, interfaceHandle, 1, 0, stringDescriptor) != 0 ||
+            !ApplyDescriptorRow(*this)) {
+            return 0;
+        }
+    }
+    if (platformName == "Unknown Platform" && flashState == 1 && bootState == 0) {
+        InitDeviceApi(1);
+        if (ReadSUInfo(1) != 1) {
+            return 0;
+        }
+        SetPlatformName(suInfo.bootloader.maType, suInfo.bootloader.chipsetType);
+    }
+    name = platformName;
     return 1;
 }

@@ -1,6 +1,8 @@
 #include "WorkerThread.h"
 
 #include <chrono>
+#include <exception>
+#include <new>
 #include <system_error>
 
 CWorkerThread::~CWorkerThread() {
@@ -20,11 +22,13 @@ void CWorkerThread::JoinWorker() {
 }
 
 int CWorkerThread::Start() {
-    running.store(1);
     std::lock_guard guard(threadLock);
+    // A worker that outlived Stop ends first: it must still see the cleared
+    // flag, or it would run on and this join would never return.
     if (workerThread && workerThread->joinable()) {
         workerThread->join();
     }
+    running.store(1);
     {
         std::lock_guard endGuard(endLock);
         ended = false;
@@ -45,10 +49,27 @@ int CWorkerThread::Start() {
 
 void CWorkerThread::Entry() {
     { std::lock_guard gate(startGate); }
-    Run();
+    // An exception leaving a thread would end the host's process.
+    try {
+        Run();
+    } catch (const std::bad_alloc&) {
+        NoteRunFailed("out of memory");
+    } catch (const std::exception& error) {
+        NoteRunFailed(error.what());
+    } catch (...) {
+        NoteRunFailed("unknown exception");
+    }
     std::lock_guard guard(endLock);
     ended = true;
     endSignal.notify_all();
+}
+
+void CWorkerThread::NoteRunFailed(const char* what) noexcept {
+    try {
+        RunFailed(what);
+    } catch (...) {
+        // Reporting failed too; the work still counts as failed.
+    }
 }
 
 void CWorkerThread::WaitUntilEnded() {

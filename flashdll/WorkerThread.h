@@ -37,15 +37,22 @@ class CWorkerThread {
     int Running() const { return running.load(); }
     // Blocks until the worker's Run has returned (at once when none runs).
     void WaitUntilEnded();
+    // Tells the worker to stop without waiting for it; its loop sees the
+    // cleared flag between two steps.
+    void RequestStop() { running.store(0); }
 
   protected:
     // A worker that finishes on its own clears the flag before returning.
     void ClearRunning() { running.store(0); }
     // Waits for the worker to end and releases its thread.
     void JoinWorker();
+    // Called on the worker thread when Run ends by an exception, which never
+    // leaves the thread: the work counts as failed. `what` says what failed.
+    virtual void RunFailed(const char* /*what*/) {}
 
   private:
     void Entry();
+    void NoteRunFailed(const char* what) noexcept;
 
     std::atomic<int> running{0};
     std::atomic<ORXThreadHandle> handle{nullptr};

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <new>
 #include <thread>
 
 #include "ModuleFakes.h"
@@ -60,6 +62,47 @@ TEST(WorkerThread, StopAfterTheWorkerEndedOnItsOwnIsImmediate) {
     worker.WaitUntilEnded();
     EXPECT_EQ(worker.Stop(), 1);
     EXPECT_FALSE(worker.HasWorker());
+}
+
+// Held in an exchange past Stop's wait, then runs while the flag allows.
+class SlowToNoticeWorker : public CWorkerThread {
+  public:
+    ~SlowToNoticeWorker() override { JoinWorker(); }
+    void Run() override {
+        runs.fetch_add(1);
+        while (!released.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        while (Running() == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    std::atomic<bool> released{false};
+    std::atomic<int> runs{0};
+};
+
+TEST(WorkerThread, StartAfterAnUnfinishedStopLetsTheOldWorkerEndFirst) {
+    SlowToNoticeWorker worker;
+    ASSERT_EQ(worker.Start(), 1);
+    ASSERT_EQ(worker.Stop(), 0);
+    std::atomic<bool> restarted{false};
+    std::thread restart([&] {
+        EXPECT_EQ(worker.Start(), 1);
+        restarted = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the restart reaches its join
+    worker.released = true;
+    // Hang guard only: an old worker that saw the flag set again would never end.
+    for (int i = 0; i < 10000 && !restarted; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(restarted.load()) << "the old worker kept running and Start never returned";
+    if (restarted) {
+        EXPECT_EQ(worker.runs.load(), 2);
+        EXPECT_EQ(worker.Running(), 1);
+    }
+    worker.Stop();
+    restart.join();
 }
 
 TEST(CommandEvent, SharedByNameCreatedSignalledAndAutoReset) {
@@ -135,9 +178,22 @@ TEST_F(Automation, FlashDeviceRefusesBadArgumentsBusySlotsAndAnUninitialisedModu
 
     hostInstance.store(nullptr);
     EXPECT_EQ(FlashOne(4), 15);
+}
+
+TEST_F(Automation, OnlyAnOpenDialogMakesTheAutomationExportsBusy) {
+    const char* list[] = {path.c_str()};
+    auto answers = [&] {
+        return std::vector<int>{FlashOne(4), Flash(1, list), VerifyDevice(path.c_str(), 4)};
+    };
+    // Not opened: before any UTCOpen, and after a dialog UTCOpen that failed.
     headlessMode.store(0);
-    hostInstance.store(this);
-    EXPECT_EQ(FlashOne(4), 16);
+    EXPECT_EQ(answers(), (std::vector<int>{15, 15, 15}));
+    EXPECT_EQ(UTCOpen(1, nullptr, 0, 0, 100, 100, nullptr), 15);
+    EXPECT_EQ(answers(), (std::vector<int>{15, 15, 15}));
+    // The dialog open: its engine's worker runs and owns the phones.
+    InstallMainEngine();
+    EXPECT_EQ(answers(), (std::vector<int>{16, 16, 16}));
+    EXPECT_EQ(orxhost::CallCount("ORXGetDeviceList"), 0);
 }
 
 TEST_F(Automation, FailedHeadlessJobGives52AndLeavesThePhonePowered) {
@@ -255,6 +311,96 @@ TEST_F(Automation, StopOnAWorkerBlockedInAPhoneExchangeGivesUpAndStaysSound) {
         EXPECT_NE(event.kind, WriteEvent::Kind::Program);
     }
     EXPECT_EQ(FlashOne(4), 0);
+}
+
+TEST_F(Automation, PlatformIsTheOneIdentificationGivesAndVersionsLeaveTheHostsEntries) {
+    const struct {
+        const char* profile;
+        int deviceId;
+        const char* platform;
+    } phones[] = {{"blank-r4x-dorsk", 11, "Blank CDMA Dorsk"},
+                  {"blank-j617-tavenor", 12, "Blank Tavenor"},
+                  {"flash-hmq-vintrel", 4, "GSM k.380"},
+                  {"serial-1000", 1000, "CDMA Dorsk"}};
+    for (const auto& phone : phones) {
+        testsupport::AttachExamplePhone(phone.profile);
+    }
+    for (const auto& phone : phones) {
+        char platform[32] = "unchanged";
+        EXPECT_EQ(GetDevicePlatform(phone.deviceId, platform, sizeof platform), 0) << phone.profile;
+        EXPECT_STREQ(platform, phone.platform) << phone.profile;
+    }
+    char unchanged[32] = "unchanged";
+    EXPECT_EQ(GetDevicePlatform(99, unchanged, sizeof unchanged), 52);  // no such phone
+    EXPECT_STREQ(unchanged, "unchanged");
+
+    char texts[4][32] = {"", "", "", "host's own"};
+    char* entries[] = {texts[0], texts[1], texts[2], texts[3]};
+    OrxTextArray info{entries, 4, sizeof texts[0]};
+    uint16_t first = 0;
+    ASSERT_EQ(GetDeviceInformation(4, &info, &first), 0);
+    EXPECT_EQ(std::string(texts[0]).rfind("v0x", 0), 0u);
+    EXPECT_STREQ(texts[3], "host's own");
+}
+
+// Every box throws, as a failed allocation while a box is put up would.
+class ThrowingBoxes {
+  public:
+    ThrowingBoxes() {
+        previous = platform::SetMessageBoxHandler(
+            [](const platform::BoxRequest&) -> platform::BoxAnswer { throw std::bad_alloc(); });
+    }
+    ~ThrowingBoxes() { platform::SetMessageBoxHandler(previous); }
+
+  private:
+    platform::BoxHandler previous;
+};
+
+TEST_F(Automation, AnExceptionOnAJobIsThatPhonesFailureAndNeverLeavesTheThread) {
+    ThrowingBoxes throwing;
+    // The reader boxes the missing superfile on the job's thread after FlashDevice.
+    OrxFlashDeviceArgs missing{"missing.shx", 4};
+    EXPECT_EQ(FlashDevice(2, &missing), 52);
+    bool reported = false;
+    for (const auto& event : sink->Events(Kind::Error)) {
+        reported |= event.perDevice && event.deviceId == 4 &&
+                    event.text.find("unexpected failure: out of memory") != std::string::npos;
+    }
+    EXPECT_TRUE(reported);
+    EXPECT_FALSE(AnyJobSlotTaken());
+}
+
+TEST_F(Automation, NoExportLetsAnExceptionOut) {
+    ThrowingBoxes throwing;
+    SetDeviceMode(1);  // the reader boxes its failures in device mode
+    char entry[64] = "";
+    char* entries[] = {entry};
+    OrxTextArray array{entries, 1, sizeof entry};
+    uint16_t first = 0;
+    const char* lines[] = {"boxed"};
+    const struct {
+        const char* name;
+        std::function<int()> call;
+        int failure;
+    } cases[] = {
+        {"UTCSpecific", [&] { return UTCSpecific(1, lines); }, 15},
+        {"GetSuperfileInformation",
+         [&] { return GetSuperfileInformation("missing.shx", &array, &first); }, 52},
+        {"ConvertSuperfile", [] { return ConvertSuperfile("missing.shx", nullptr, nullptr); }, 52},
+        {"UTCOpen", [] { return UTCOpen(1, nullptr, 0, 0, 0, 0, nullptr); }, 15},
+        {"UTCInit", [] { return UTCInit(nullptr); }, 15},
+    };
+    testing::internal::CaptureStdout();
+    for (const auto& c : cases) {
+        int result = -1;
+        EXPECT_NO_THROW(result = c.call()) << c.name;
+        EXPECT_EQ(result, c.failure) << c.name;
+    }
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("ConvertSuperfile failed unexpectedly: out of memory"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(Log1().find("UTCInit failed unexpectedly: out of memory"), std::string::npos);
 }
 
 class EntryPointsMore : public testsupport::ModuleTest {};

@@ -44,5 +44,9 @@ int main(int argc, char** argv) {
     CHECK(firstVersion == 0x0210);
     CHECK(GetSuperfileInformation("no-such-file.shx", &info, &firstVersion) ==
           ORX_RESULT_JOB_FAILED);
+    /* The extensions: no job to stop; a platform needs a buffer and a phone. */
+    CHECK(StopJobs() == ORX_RESULT_OK);
+    CHECK(GetDevicePlatform(4, NULL, 0) == ORX_RESULT_BAD_ARGUMENTS);
+    CHECK(GetDevicePlatform(4, buffers[0], sizeof buffers[0]) == ORX_RESULT_JOB_FAILED);
     return failures == 0 ? 0 : 1;
 }

@@ -2,13 +2,17 @@
 // processes that load the module and flash simulated phones. The phones keep
 // their state in the scratch directory, so the test reads afterwards what
 // each phone holds.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -59,6 +63,51 @@ ProcessRun OrxflashOnTerminal(const std::vector<std::string>& arguments) {
     int status = 0;
     waitpid(child, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// orxflash with standard output on a pipe, sent `signal` once its output
+// holds `cue`; standard error goes through stderr.txt.
+ProcessRun OrxflashSignalled(const std::vector<std::string>& arguments, const std::string& cue,
+                             int signal) {
+    ProcessRun run;
+    std::string program = BinDir() + "/orxflash";
+    std::vector<std::string> copies = arguments;
+    std::vector<char*> argv{program.data()};
+    for (std::string& argument : copies) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe(out) != 0) {
+        return run;
+    }
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, STDERR_FILENO);
+        close(out[0]);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    bool sent = false;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(out[0], buffer, sizeof buffer)) > 0) {
+        run.out.append(buffer, static_cast<size_t>(got));
+        if (!sent && run.out.find(cue) != std::string::npos) {
+            kill(child, signal);
+            sent = true;
+        }
+    }
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = testsupport::ReadText("stderr.txt");
+    EXPECT_TRUE(sent) << "never saw " << cue << " in " << run.out;
     return run;
 }
 
@@ -353,6 +402,55 @@ TEST_F(OrxflashFlash, VerifyAfterFlashPassesInANewProcessAndChangesNothing) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), json::parse(R"({"device":4,"command":"verify","result":0,"ok":true})"));
     ExpectFlashed("flash-hmq-vintrel");
+}
+
+TEST_F(OrxflashFlash, InterruptStopsEveryPhoneAndStillPrintsEachOutcome) {
+    Release();
+    // Slow links, so the signal comes while the phones are being programmed.
+    json slow = json::parse(testsupport::ReadText(scratch.File(Phone("flash-hmq-vintrel"))));
+    slow["linkBytesPerSecond"] = 200000;
+    testsupport::WriteText(scratch.File("slow-4.json"), slow.dump());
+    slow = json::parse(testsupport::ReadText(scratch.File(Phone("kestrova-t340e"))));
+    slow["linkBytesPerSecond"] = 200000;
+    testsupport::WriteText(scratch.File("slow-7.json"), slow.dump());
+    for (int signal : {SIGINT, SIGTERM}) {
+        ProcessRun run =
+            OrxflashSignalled({"flash", "fw.shx", "--sim", "slow-4.json", "--sim", "slow-7.json"},
+                              "Flashing Code Group", signal);
+        EXPECT_EQ(run.status, 128 + signal) << run.err << run.out;
+        for (const char* phone : {"Phone[0004]: flash ", "Phone[0007]: flash "}) {
+            EXPECT_NE(run.out.find(phone), std::string::npos) << phone << "\n" << run.out;
+        }
+        EXPECT_NE(run.err.find("stopping every phone"), std::string::npos) << run.err;
+    }
+    // A stopped phone flashes on the next attempt.
+    ASSERT_EQ(Orxflash("flash fw.shx --sim " + Phone("flash-hmq-vintrel")).status, 0);
+    ExpectFlashed("flash-hmq-vintrel");
+}
+
+TEST_F(OrxflashFlash, DeviceNumberTheModuleCannotTakeIsRefusedWithTheReason) {
+    Release();
+    for (const char* command : {"flash fw.shx -d 500", "verify fw.shx -d 160"}) {
+        ProcessRun run = Orxflash(command);
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_NE(run.err.find("the module takes device numbers 0 to 159 and the serial ports "
+                               "1000 to 1031 only"),
+                  std::string::npos)
+            << command << ": " << run.err;
+        EXPECT_EQ(run.out.find("result 3"), std::string::npos) << run.out;
+    }
+}
+
+TEST_F(OrxflashFlash, DevicesNamesBlankPhonesAsIdentificationDoes) {
+    ProcessRun run = Orxflash("devices --json --sim " + Phone("blank-r4x-dorsk") + " --sim " +
+                              Phone("blank-j617-tavenor") + " --sim " + Phone("flash-hmq-vintrel"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::map<int, std::string> platforms;
+    for (const json& phone : json::parse(run.out)) {
+        platforms[phone["device"].get<int>()] = phone["platform"].get<std::string>();
+    }
+    EXPECT_EQ(platforms, (std::map<int, std::string>{
+                             {4, "GSM k.380"}, {11, "Blank CDMA Dorsk"}, {12, "Blank Tavenor"}}));
 }
 
 TEST(OrxflashVersion, PrintsTheModulesVersionFromAnyDirectory) {

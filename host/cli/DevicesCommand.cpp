@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kInfoEntries = 4;
+constexpr int kInfoEntries = 3;
 constexpr size_t kEntrySize = 128;
 const char* const kInterfaces[] = {"Kestrova_Flash", "Kestrova_Boot", "Kestrova_Tavenor_OS",
                                    "Kestrova_Test_Command"};
@@ -21,6 +21,7 @@ struct DeviceRow {
     std::string interfaceName;
     int result = 0;
     std::array<std::string, kInfoEntries> info;
+    std::string platform;  // empty when the phone could not be identified
 };
 
 DeviceRow Describe(FlashModule& module, uint16_t deviceId) {
@@ -48,6 +49,12 @@ DeviceRow Describe(FlashModule& module, uint16_t deviceId) {
     row.result = module.getDeviceInformation(deviceId, &array, &firstVersion);
     for (int i = 0; i < kInfoEntries; ++i) {
         row.info[static_cast<size_t>(i)] = entries[static_cast<size_t>(i)];
+    }
+    // The platform as identification names it: a blank phone by its descriptor.
+    char platform[kEntrySize] = {};
+    if (module.getDevicePlatform != nullptr &&
+        module.getDevicePlatform(deviceId, platform, sizeof platform) == 0) {
+        row.platform = platform;
     }
     return row;
 }
@@ -101,7 +108,7 @@ int RunDevicesCommand(const DevicesOptions& options, const std::string& modulePa
                             {"descriptor", row.descriptor},
                             {"interface", row.interfaceName},
                             {"result", row.result},
-                            {"platform", row.result == 0 ? row.info[3] : ""},
+                            {"platform", row.platform},
                             {"versions", row.result == 0
                                              ? nlohmann::json{row.info[0], row.info[1], row.info[2]}
                                              : nlohmann::json::array()}});
@@ -121,8 +128,9 @@ int RunDevicesCommand(const DevicesOptions& options, const std::string& modulePa
         std::printf("%-7u %-20s %-22s %-18s %-8s %-8s %-8s\n", static_cast<unsigned>(row.deviceId),
                     row.descriptor.empty() ? "-" : row.descriptor.c_str(),
                     row.interfaceName.empty() ? "-" : row.interfaceName.c_str(),
-                    read ? row.info[3].c_str() : "(not read)", read ? row.info[0].c_str() : "-",
-                    read ? row.info[1].c_str() : "-", read ? row.info[2].c_str() : "-");
+                    row.platform.empty() ? "(not read)" : row.platform.c_str(),
+                    read ? row.info[0].c_str() : "-", read ? row.info[1].c_str() : "-",
+                    read ? row.info[2].c_str() : "-");
     }
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "HostSession.h"
 #include "PhoneJobs.h"
 #include "PhoneReport.h"
+#include "StopSignals.h"
 
 namespace {
 
@@ -18,13 +19,22 @@ int RunConsoleFlash(FlashModule& module, const std::string& superfile) {
     orxhost::SetDisplaySink(std::make_shared<orxhost::ConsoleSink>());
     std::string path = AbsolutePath(superfile);
     const char* const argList[] = {path.c_str()};
-    int result = module.flash(1, argList);
+    int result = 0;
+    int interrupted = 0;
+    {
+        StopOnSignals signals([&module] { module.StopJobsIfAble(); });
+        result = module.flash(1, argList);
+        interrupted = StopSignal() != 0 ? signals.ExitStatus() : 0;
+    }
     std::fflush(stdout);
     if (result != 0) {
         std::fprintf(stderr, "orxflash: Flash returned %d\n", result);
     }
     module.Close();
     orxhost::SetDisplaySink(nullptr);
+    if (interrupted != 0) {
+        return interrupted;
+    }
     return result == 0 ? 0 : 1;
 }
 
@@ -53,7 +63,10 @@ void AddFlashCommand(CLI::App& app, FlashOptions& options) {
         "with its progress and latest status; otherwise each status and error is one line "
         "tagged Phone[NNNN]. Exit status 0 when every phone was flashed, 1 otherwise (also when "
         "no phone is connected). When done, the module removes the image files it converted "
-        "beside the superfile.");
+        "beside the superfile. Ctrl-C (or SIGTERM) asks every phone to stop after its current "
+        "packet; each phone's outcome is still printed and the exit status is 130 (143 for "
+        "SIGTERM); a second Ctrl-C quits at once. Device numbers the module cannot take (160 to "
+        "999, above 1031) are refused with the reason.");
     flash->add_option("SUPERFILE", options.superfile, "The superfile (.shx) to flash")->required();
     CLI::Option* devices =
         flash
@@ -94,6 +107,19 @@ int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) 
         std::fprintf(stderr, "orxflash: no phone connected, nothing flashed\n");
         return 1;
     }
+    // Phones the module has no job slot for are refused here, with the reason.
+    size_t asked = devices.size();
+    std::erase_if(devices, [](uint16_t deviceId) {
+        if (ModuleTakesDevice(deviceId)) {
+            return false;
+        }
+        SayDeviceNotTaken(deviceId, PhoneStep::Flash);
+        return true;
+    });
+    if (devices.empty()) {
+        return 1;
+    }
+    const bool allTaken = devices.size() == asked;
     ReportStyle style = ChooseReportStyle(options.json);
     if (style == ReportStyle::Board) {
         std::printf("Flashing %s onto %zu phone%s:\n", options.superfile.c_str(), devices.size(),
@@ -107,9 +133,23 @@ int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) 
     for (uint16_t deviceId : devices) {
         jobs.push_back({deviceId, superfile});
     }
-    std::vector<int> results = FlashPhones(module, jobs, *report);
+    std::vector<int> results;
+    int interrupted = 0;
+    {
+        StopOnSignals signals([&module] { module.StopJobsIfAble(); });
+        results = FlashPhones(module, jobs, *report);
+        interrupted = StopSignal() != 0 ? signals.ExitStatus() : 0;
+    }
     report->Finish();
     module.Close();
     orxhost::SetDisplaySink(nullptr);
-    return std::all_of(results.begin(), results.end(), [](int r) { return r == 0; }) ? 0 : 1;
+    if (interrupted != 0) {
+        std::fprintf(stderr,
+                     "orxflash: stopped by a signal; the phones that did not finish "
+                     "can be flashed again\n");
+        return interrupted;
+    }
+    return allTaken && std::all_of(results.begin(), results.end(), [](int r) { return r == 0; })
+               ? 0
+               : 1;
 }

@@ -63,6 +63,8 @@ bool FlashModule::Load(const std::string& path, std::string& error) {
     BindOptional(handle, "FlashDevice", flashDevice);
     BindOptional(handle, "Flash", flash);
     BindOptional(handle, "VerifyDevice", verifyDevice);
+    BindOptional(handle, "StopJobs", stopJobs);
+    BindOptional(handle, "GetDevicePlatform", getDevicePlatform);
     return true;
 }
 
@@ -85,4 +87,10 @@ int FlashModule::OpenHeadless() {
 
 int FlashModule::Close() {
     return utcClose != nullptr ? utcClose() : 0;
+}
+
+void FlashModule::StopJobsIfAble() {
+    if (stopJobs != nullptr) {
+        stopJobs();
+    }
 }

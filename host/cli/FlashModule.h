@@ -25,6 +25,8 @@ class FlashModule {
     int Init();
     // UTCClose, when the module has it; 0 otherwise.
     int Close();
+    // Asks every running job to stop, when the module can (StopJobs).
+    void StopJobsIfAble();
 
     // True when the export was bound; otherwise says so on standard error.
     template <typename Function>
@@ -50,6 +52,8 @@ class FlashModule {
     decltype(&FlashDevice) flashDevice = nullptr;
     decltype(&Flash) flash = nullptr;
     decltype(&VerifyDevice) verifyDevice = nullptr;
+    decltype(&StopJobs) stopJobs = nullptr;
+    decltype(&GetDevicePlatform) getDevicePlatform = nullptr;
 
   private:
     static void SayMissing(const char* name);

@@ -1,9 +1,12 @@
 #include "PhoneJobs.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <system_error>
 #include <thread>
+
+#include "StopSignals.h"
 
 namespace {
 
@@ -40,8 +43,11 @@ std::vector<int> FlashPhones(FlashModule& module, const std::vector<PhoneJob>& j
     for (const std::vector<size_t>& group : groups) {
         auto flashGroup = [&module, &jobs, &results, &report, &group] {
             for (size_t i : group) {
-                OrxFlashDeviceArgs args{jobs[i].superfile.c_str(), jobs[i].deviceId};
-                results[i] = module.flashDevice(2, &args);
+                // After a stop request the phones still waiting for their slot are not started.
+                if (StopSignal() == 0) {
+                    OrxFlashDeviceArgs args{jobs[i].superfile.c_str(), jobs[i].deviceId};
+                    results[i] = module.flashDevice(2, &args);
+                }
                 report.OnResult(jobs[i].deviceId, PhoneStep::Flash, results[i]);
             }
         };
@@ -65,10 +71,24 @@ std::vector<int> VerifyPhones(FlashModule& module, const std::vector<PhoneJob>& 
     std::vector<int> results;
     report.Begin(PhoneStep::Verify);
     for (const PhoneJob& job : jobs) {
-        results.push_back(module.verifyDevice(job.superfile.c_str(), job.deviceId));
+        results.push_back(StopSignal() == 0
+                              ? module.verifyDevice(job.superfile.c_str(), job.deviceId)
+                              : ORX_RESULT_FAILED);
         report.OnResult(job.deviceId, PhoneStep::Verify, results.back());
     }
     return results;
+}
+
+bool ModuleTakesDevice(uint16_t deviceId) {
+    return deviceId <= 159 || (deviceId >= 1000 && deviceId <= 1031);
+}
+
+void SayDeviceNotTaken(uint16_t deviceId, PhoneStep step) {
+    std::fprintf(stderr,
+                 "orxflash: phone %u cannot be %s: the module takes device numbers 0 to 159 and "
+                 "the serial ports 1000 to 1031 only\n",
+                 static_cast<unsigned>(deviceId),
+                 step == PhoneStep::Flash ? "flashed" : "verified");
 }
 
 std::string AbsolutePath(const std::string& path) {

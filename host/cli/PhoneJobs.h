@@ -26,5 +26,11 @@ std::vector<int> FlashPhones(FlashModule& module, const std::vector<PhoneJob>& j
 std::vector<int> VerifyPhones(FlashModule& module, const std::vector<PhoneJob>& jobs,
                               PhoneReport& report);
 
+// True for the device numbers the module has a job slot for: 0 to 159, and
+// the serial ports 1000 to 1031. FlashDevice refuses every other with 3.
+bool ModuleTakesDevice(uint16_t deviceId);
+// Says on standard error why the module cannot flash or verify the phone.
+void SayDeviceNotTaken(uint16_t deviceId, PhoneStep step);
+
 // The superfile's absolute path, as the module wants it.
 std::string AbsolutePath(const std::string& path);

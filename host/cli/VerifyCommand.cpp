@@ -8,6 +8,7 @@
 #include "LineReport.h"
 #include "PhoneJobs.h"
 #include "StdoutCapture.h"
+#include "StopSignals.h"
 
 namespace {
 
@@ -60,7 +61,8 @@ void AddVerifyCommand(CLI::App& app, VerifyOptions& options) {
     verify->footer(
         "Goes through the module's VerifyDevice: versions and checksums are compared and the "
         "module reports \"Verify Successful\" or \"Verify FAILED!!!\". Nothing is written to "
-        "the phone. Exit status 0 when the phone matches, 1 otherwise.");
+        "the phone. Exit status 0 when the phone matches, 1 otherwise; Ctrl-C (or SIGTERM) stops "
+        "the verify, exit status 130 (143).");
     verify->add_option("SUPERFILE", options.superfile, "The superfile (.shx) to compare with")
         ->required();
     verify
@@ -83,15 +85,27 @@ int RunVerifyCommand(const VerifyOptions& options, const std::string& modulePath
         return 1;
     }
     PhoneJob job{static_cast<uint16_t>(options.device), AbsolutePath(options.superfile)};
+    if (!ModuleTakesDevice(job.deviceId)) {
+        SayDeviceNotTaken(job.deviceId, PhoneStep::Verify);
+        return 1;
+    }
     int result = 0;
-    if (options.json) {
-        result = VerifyAsJson(module, job);
-    } else {
-        auto report = std::make_shared<LineReport>(stdout);
-        orxhost::SetDisplaySink(report);
-        result = VerifyPhones(module, {job}, *report).front();
-        module.Close();
-        orxhost::SetDisplaySink(nullptr);
+    int interrupted = 0;
+    {
+        StopOnSignals signals([&module] { module.StopJobsIfAble(); });
+        if (options.json) {
+            result = VerifyAsJson(module, job);
+        } else {
+            auto report = std::make_shared<LineReport>(stdout);
+            orxhost::SetDisplaySink(report);
+            result = VerifyPhones(module, {job}, *report).front();
+            module.Close();
+            orxhost::SetDisplaySink(nullptr);
+        }
+        interrupted = StopSignal() != 0 ? signals.ExitStatus() : 0;
+    }
+    if (interrupted != 0) {
+        return interrupted;
     }
     return result == 0 ? 0 : 1;
 }

@@ -1,0 +1,37 @@
+// Ctrl-C (SIGINT) and SIGTERM while phones are flashed or verified. The first
+// signal becomes a stop request for every job: the jobs end between two
+// packets and each phone's outcome is still printed. A second signal ends the
+// process at once.
+#pragma once
+
+#include <signal.h>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+class StopOnSignals {
+  public:
+    // stop is called on a watcher thread (never in the signal handler) when
+    // the first signal arrives, and again now and then until this object
+    // goes, so that a job starting just then is stopped too.
+    explicit StopOnSignals(std::function<void()> stop);
+    ~StopOnSignals();
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+    // The exit status a command ends with after the signal: 128 + its number.
+    int ExitStatus() const;
+
+  private:
+    void Watch();
+
+    std::function<void()> stop;
+    int wake[2] = {-1, -1};
+    struct sigaction previousInt {};
+    struct sigaction previousTerm {};
+    bool installed = false;
+    std::thread watcher;
+};
+
+// The signal that asked to stop, 0 before any.
+int StopSignal();
