@@ -22,12 +22,15 @@ namespace {
 constexpr const char* kSource = "ORX_FP_Flash";
 constexpr int kDeviceListAttempts = 8;
 
-std::unique_ptr<CFlashThread> NewJob(const std::string& path, uint16_t deviceId, bool verify) {
+// perDeviceRoute is the export's own route, passed in rather than read from
+// the module's mode, which a later export may already have changed.
+std::unique_ptr<CFlashThread> NewJob(const std::string& path, uint16_t deviceId, bool verify,
+                                     int perDeviceRoute) {
     std::unique_ptr<CFlashThread> job(new (std::nothrow) CFlashThread(nullptr));
     if (job) {
         job->hostInstanceHandle = hostInstance.load();
         job->noDialog = headlessMode.load();
-        job->perDeviceRoute = IsDeviceMode();
+        job->perDeviceRoute = perDeviceRoute;
         job->deviceId = deviceId;
         job->superfilePath = path;
         job->headlessVerify = verify;
@@ -81,9 +84,9 @@ int NotOpenWithoutDialog(const std::string& path) {
 
 // One phone's job on its worker, waited for; the job's result (1 or 0), or -1
 // when it could not be started.
-int RunOneJob(const std::string& path, uint16_t deviceId, bool verify) {
+int RunOneJob(const std::string& path, uint16_t deviceId, bool verify, int perDeviceRoute) {
     size_t slot = DeviceSlot(deviceId);
-    CFlashThread* job = StartJob(slot, NewJob(path, deviceId, verify));
+    CFlashThread* job = StartJob(slot, NewJob(path, deviceId, verify, perDeviceRoute));
     if (job == nullptr) {
         return -1;
     }
@@ -105,7 +108,7 @@ static int FlashDeviceBody(int argCount, const OrxFlashDeviceArgs* args) {
     if (int refused = NotOpenWithoutDialog(path); refused != 0) {
         return refused;
     }
-    int result = RunOneJob(path, args->deviceId, false);
+    int result = RunOneJob(path, args->deviceId, false, 1);
     SetLastSuperfile(path);
     if (result < 0) {
         return ORX_RESULT_FAILED;
@@ -120,7 +123,8 @@ static int VerifyDeviceBody(const char* superfilePath, int deviceId) {
     if (hostInstance.load() == nullptr || headlessMode.load() == 0) {
         return DialogOpen() ? ORX_RESULT_BUSY : ORX_RESULT_FAILED;
     }
-    int result = RunOneJob(superfilePath, static_cast<uint16_t>(deviceId & 0xFFFF), true);
+    int result =
+        RunOneJob(superfilePath, static_cast<uint16_t>(deviceId & 0xFFFF), true, IsDeviceMode());
     if (result < 0) {
         return ORX_RESULT_FAILED;
     }
@@ -158,7 +162,7 @@ static int FlashBody(int argCount, const char* const* argList) {
     std::vector<std::pair<size_t, CFlashThread*>> started;
     for (int j = 0; j < count; ++j) {
         size_t slot = static_cast<size_t>(j);
-        CFlashThread* job = StartJob(slot, NewJob(path, ids[slot], false));
+        CFlashThread* job = StartJob(slot, NewJob(path, ids[slot], false, 0));
         if (job == nullptr) {
             result = ORX_RESULT_FAILED;
             continue;

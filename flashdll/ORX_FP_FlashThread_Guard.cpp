@@ -2,7 +2,6 @@
 // failure of its phone, and seen as ended by the export that waits for it.
 #include <string>
 
-#include "ORX_FP_FlashState.h"
 #include "ORX_FP_FlashThread.h"
 
 void CFlashThread::RunFailed(const char* what) {
@@ -11,7 +10,7 @@ void CFlashThread::RunFailed(const char* what) {
         dialog->SetFlashing(false);
     }
     ShowError(std::string("Job ended by an unexpected failure: ") + what, 0);
-    if (noDialog != 0 && IsDeviceMode() == 0) {
+    if (noDialog != 0 && perDeviceRoute == 0) {
         ClearRunning();  // Flash sees the job ended
     }
 }

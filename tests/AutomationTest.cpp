@@ -98,6 +98,10 @@ TEST(WorkerThread, StartAfterAnUnfinishedStopLetsTheOldWorkerEndFirst) {
     }
     EXPECT_TRUE(restarted.load()) << "the old worker kept running and Start never returned";
     if (restarted) {
+        // The new worker may not have reached Run yet when Start returns.
+        for (int i = 0; i < 10000 && worker.runs.load() < 2; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         EXPECT_EQ(worker.runs.load(), 2);
         EXPECT_EQ(worker.Running(), 1);
     }
