@@ -21,11 +21,35 @@ const char* const kMonths[12] = {"January",   "February", "March",    "April",
                                  "May",       "June",     "July",     "August",
                                  "September", "October",  "November", "December"};
 
+// Log files are never opened through a symbolic link: one planted in a shared
+// folder would have the entries land in whatever file it names. Non-blocking,
+// so that a pipe under a log file's name cannot hang every writer.
+constexpr int kLogOpenFlags = O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
+
+bool IsRegular(int fd) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 // A regular file below the size limit. Anything else (a directory, a pipe)
 // is never written to.
 bool HasRoom(int fd) {
     struct stat info {};
     return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size < kErrorLogLimit;
+}
+
+// The log file opened for appending, or null when it is not a regular file
+// (anymore) or cannot be opened.
+std::FILE* OpenForAppending(const std::string& name) {
+    int fd = open(name.c_str(), kLogOpenFlags | O_APPEND);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = IsRegular(fd) ? fdopen(fd, "ab") : nullptr;
+    if (stream == nullptr) {
+        close(fd);
+    }
+    return stream;
 }
 
 }  // namespace
@@ -41,10 +65,9 @@ std::string FormatLogTime(const struct tm& time) {
 int CErrorLog::FindLogFile() {
     for (int n = 1; n <= kErrorLogFiles; ++n) {
         logFileName = "FlashErrorLog" + std::to_string(n) + ".log";
-        // Non-blocking, so that a pipe under a log file's name cannot hang every writer.
-        int fd = open(logFileName.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0 && errno != ENXIO) {
-            fd = open(logFileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+        int fd = open(logFileName.c_str(), kLogOpenFlags);
+        if (fd < 0 && errno != ENXIO && errno != ELOOP) {
+            fd = open(logFileName.c_str(), kLogOpenFlags | O_CREAT, 0644);
         }
         if (fd >= 0) {
             bool room = HasRoom(fd);
@@ -70,7 +93,7 @@ int CErrorLog::Open(int headless) {
     }
     if (FindLogFile() == 1) {
         // Binary mode: line ends are written as CR LF by WriteEntry itself.
-        stream = std::fopen(logFileName.c_str(), "ab");
+        stream = OpenForAppending(logFileName);
         if (stream == nullptr) {
             pendingReport = "Failed Creating Error Log File " + logFileName + ".";
             return 0;

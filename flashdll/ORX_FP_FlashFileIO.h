@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -45,11 +46,12 @@ struct SRecordFields {
 };
 
 // An image file while it is built: locked against other processes, its
-// blocks reserved, and its bytes assembled in memory; whole pages go to the
-// file while the walk goes on.
+// blocks reserved, and its bytes assembled in memory (whole pages go to the
+// file while the walk goes on) or, beyond the memory budget, in the file.
 struct ImageFile {
     platform::UniqueFd fd;
-    uint8_t* map = nullptr;  // anonymous memory of length bytes
+    uint8_t* map = nullptr;                  // anonymous memory of length bytes, or
+    std::unique_ptr<shx::FileImage> inFile;  // the image built in its file
     uint64_t length = 0;
     uint64_t filled = 0;                // end of the highest record written so far
     uint64_t posted = 0;                // [0, posted) was handed to the writer
@@ -152,6 +154,9 @@ class CFlashFileIO {
     void ReportBoxedError(const std::string& text, int line);
 
     bool CreateImageFile(int slot);
+    bool ReserveImage(int slot, platform::UniqueFd fd);
+    void ReportImageFailure(int error);
+    void FinishBlockInFiles(int image);
     int OpenImageFiles();
     void CloseImageFiles();
     bool WriteImageContents();
@@ -198,5 +203,6 @@ class CFlashFileIO {
     platform::UniqueFd superfileStream;
     shx::LineReader lineReader;
     std::vector<ImageFile> images;
+    uint64_t imageMemory = 0;  // assembled in memory by this conversion
     shx::ImageWriter imageWriter;
 };

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +25,7 @@ namespace {
 constexpr const char* kSource = "ORX_FP_FlashFileIO";
 constexpr const char* kWriteProtected =
     "Image file is currently write protected by another process!";
+constexpr const char* kOutOfMemory = "ERROR: There is not enough memory to build the image files.";
 
 // One conversion at a time in the whole module.
 std::mutex imageLock;
@@ -41,6 +43,17 @@ bool LockedElsewhere(int fd) {
         return false;
     }
     return errno == EWOULDBLOCK;
+}
+
+// The image file opened as a regular file (never through a link) and locked
+// against other processes; invalid with error set when either fails.
+platform::UniqueFd OpenLockedImage(const std::string& name, int& error) {
+    platform::UniqueFd fd = platform::OpenRegularForWriting(name, error);
+    if (fd.Valid() && flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        error = errno;
+        fd.Reset();
+    }
+    return fd;
 }
 
 }  // namespace
@@ -77,6 +90,14 @@ int CFlashFileIO::DeleteImageFiles() {
         if (!record.present) {
             continue;
         }
+        // A link under an image's name goes; the file it names is not touched.
+        struct stat info {};
+        if (lstat(record.imageName.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            if (unlink(record.imageName.c_str()) != 0) {
+                result = 0;
+            }
+            continue;
+        }
         int error = 0;
         platform::UniqueFd existing = platform::OpenRegularForReading(record.imageName, error);
         if (!existing.Valid()) {
@@ -106,56 +127,76 @@ bool CFlashFileIO::RemoveStaleIndex() {
     return false;
 }
 
+// A failure while the images are made: a full disk or a lack of memory is
+// named as such; anything else leaves the file as held by another process.
+void CFlashFileIO::ReportImageFailure(int error) {
+    if (error == ENOMEM) {
+        ReportError(kOutOfMemory, __LINE__);
+        return;
+    }
+    int cause = platform::FileErrorCauseFromErrno(error);
+    ReportFileException(cause);
+    if (cause != platform::kDiskFull) {
+        ReportBuildError(kWriteProtected);
+    }
+}
+
 bool CFlashFileIO::CreateImageFile(int slot) {
-    const SubfileRecord& record = records[static_cast<size_t>(slot)];
-    ImageFile& image = images[static_cast<size_t>(slot)];
-    image.length = static_cast<uint64_t>(record.end) - record.start + 1;
-    for (;;) {
-        int error = 0;
-        platform::UniqueFd fd(open(record.imageName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-        if (fd.Valid() && flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-            error = errno;
-            fd.Reset();
-        } else if (!fd.Valid()) {
-            error = errno;
-        }
-        if (fd.Valid()) {
-            // Reserve the blocks first: a full disk is reported here, never met
-            // later as a fault while the mapping is written.
-            if (ftruncate(fd.Get(), 0) != 0 ||
-                (error = posix_fallocate(fd.Get(), 0, static_cast<off_t>(image.length))) != 0 ||
-                ftruncate(fd.Get(), static_cast<off_t>(image.length)) != 0) {
-                error = error != 0 ? error : errno;
-                ReportFileException(platform::FileErrorCauseFromErrno(error));
-                ReportBuildError(kWriteProtected);
-                return false;
-            }
-            // Assembled in anonymous memory: writing the file once at the end
-            // costs far less than faulting in and dirtying a file mapping.
-            void* map = mmap(nullptr, image.length, PROT_READ | PROT_WRITE,
-                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (map == MAP_FAILED) {
-                ReportFileException(platform::FileErrorCauseFromErrno(errno));
-                ReportBuildError(kWriteProtected);
-                return false;
-            }
-            madvise(map, image.length, MADV_HUGEPAGE);
-            image.map = static_cast<uint8_t*>(map);
-            image.fd = std::move(fd);
-            std::memset(image.map, 0xFF, image.length);
-            return true;
-        }
+    const std::string& name = records[static_cast<size_t>(slot)].imageName;
+    int error = 0;
+    platform::UniqueFd fd = OpenLockedImage(name, error);
+    if (!fd.Valid()) {
         int cause = platform::FileErrorCauseFromErrno(error);
         ReportFileException(cause);
+        // Retry tries once more; a second refusal ends the build like Cancel.
         if (cause == platform::kSharingViolation &&
             platform::ShowMessageBox({kWriteProtected, "ORX_FP_Flash", platform::BoxIcon::Stop,
                                       platform::BoxButtons::RetryCancel, true}) ==
                 platform::BoxAnswer::Retry) {
-            continue;
+            fd = OpenLockedImage(name, error);
         }
-        ReportBuildError(kWriteProtected);
+        if (!fd.Valid()) {
+            if (cause != platform::kDiskFull) {
+                ReportBuildError(kWriteProtected);
+            }
+            return false;
+        }
+    }
+    return ReserveImage(slot, std::move(fd));
+}
+
+// Reserves the image's blocks, so that a full disk (or a range no disk
+// holds) is reported here, before any work; then assembles it in memory while
+// the budget allows and memory is given, else in its file.
+bool CFlashFileIO::ReserveImage(int slot, platform::UniqueFd fd) {
+    const SubfileRecord& record = records[static_cast<size_t>(slot)];
+    ImageFile& image = images[static_cast<size_t>(slot)];
+    image.length = static_cast<uint64_t>(record.end) - record.start + 1;
+    int error = 0;
+    if (ftruncate(fd.Get(), 0) != 0 ||
+        (error = posix_fallocate(fd.Get(), 0, static_cast<off_t>(image.length))) != 0 ||
+        ftruncate(fd.Get(), static_cast<off_t>(image.length)) != 0) {
+        ReportImageFailure(error != 0 ? error : errno);
+        ftruncate(fd.Get(), 0);  // gives back what was reserved
         return false;
     }
+    image.fd = std::move(fd);
+    if (image.length <=
+        shx::ImageMemoryBudget() - std::min(imageMemory, shx::ImageMemoryBudget())) {
+        // Anonymous memory: writing the file once at the end costs far less
+        // than faulting in and dirtying a file mapping.
+        void* map =
+            mmap(nullptr, image.length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (map != MAP_FAILED) {
+            madvise(map, image.length, MADV_HUGEPAGE);
+            image.map = static_cast<uint8_t*>(map);
+            std::memset(image.map, 0xFF, image.length);
+            imageMemory += image.length;
+            return true;
+        }
+    }
+    image.inFile = std::make_unique<shx::FileImage>(image.fd.Get(), image.length);
+    return true;
 }
 
 bool CFlashFileIO::ConvertedMeanwhile() {
@@ -177,12 +218,20 @@ int CFlashFileIO::OpenImageFiles() {
     }
     images.clear();
     images.resize(shx::kSlots);
+    imageMemory = 0;
     int opened = 0;
     for (int slot = 0; slot < shx::kSlots && opened < fileCount; ++slot) {
         if (!records[static_cast<size_t>(slot)].present) {
             continue;
         }
         if (!CreateImageFile(slot)) {
+            // The images already made give back their reserved blocks: a
+            // header whose ranges add up past the disk leaves no disk taken.
+            for (ImageFile& image : images) {
+                if (image.fd.Valid()) {
+                    ftruncate(image.fd.Get(), 0);
+                }
+            }
             return 0;
         }
         ++opened;
@@ -195,19 +244,25 @@ int CFlashFileIO::OpenImageFiles() {
 // each image's sum from here instead of reading it back.
 bool CFlashFileIO::WriteImageContents() {
     if (int failed = imageWriter.Finish(); failed != 0) {
-        ReportFileException(platform::FileErrorCauseFromErrno(failed));
-        ReportBuildError(kWriteProtected);
+        ReportImageFailure(failed);
         return false;
     }
     for (size_t slot = 0; slot < images.size(); ++slot) {
         ImageFile& image = images[slot];
+        if (image.inFile != nullptr) {
+            if (int failed = image.inFile->Finish(); failed != 0) {
+                ReportImageFailure(failed);
+                return false;
+            }
+            records[slot].builtSum = static_cast<uint16_t>(image.inFile->Sum());
+            continue;
+        }
         if (image.map == nullptr) {
             continue;
         }
         uint64_t from = std::min(image.posted, image.rewriteFrom);
         if (!platform::WriteAt(image.fd.Get(), from, image.map + from, image.length - from)) {
-            ReportFileException(platform::FileErrorCauseFromErrno(errno));
-            ReportBuildError(kWriteProtected);
+            ReportImageFailure(errno);
             return false;
         }
         records[slot].builtSum = static_cast<uint16_t>(shx::ByteSum(image.map, image.length));
@@ -222,6 +277,7 @@ void CFlashFileIO::CloseImageFiles() {
             munmap(image.map, image.length);
             image.map = nullptr;
         }
+        image.inFile.reset();
         image.fd.Reset();
     }
     images.clear();
@@ -231,7 +287,7 @@ void CFlashFileIO::CloseImageFiles() {
 void CFlashFileIO::WriteSlotPart(int slot) {
     SubfileRecord& record = records[static_cast<size_t>(slot)];
     ImageFile& image = images[static_cast<size_t>(slot)];
-    if (image.map == nullptr || srec.dataLength <= 0) {
+    if ((image.map == nullptr && image.inFile == nullptr) || srec.dataLength <= 0) {
         return;
     }
     uint64_t a = srec.address;
@@ -242,6 +298,11 @@ void CFlashFileIO::WriteSlotPart(int slot) {
         return;
     }
     const uint64_t offset = first - record.start;
+    record.highMark = std::max(record.highMark, static_cast<uint32_t>(last));
+    if (image.inFile != nullptr) {
+        image.inFile->Write(offset, srec.data.data() + (first - a), last - first + 1);
+        return;
+    }
     if (offset < image.posted) {
         // Bytes the writer may be reading: it finishes first, and the file
         // gets this part again at the end.
@@ -249,7 +310,6 @@ void CFlashFileIO::WriteSlotPart(int slot) {
         image.rewriteFrom = std::min(image.rewriteFrom, offset);
     }
     std::memcpy(image.map + offset, srec.data.data() + (first - a), last - first + 1);
-    record.highMark = std::max(record.highMark, static_cast<uint32_t>(last));
     image.filled = std::max(image.filled, last - record.start + 1);
 }
 
@@ -264,6 +324,18 @@ void CFlashFileIO::PostFilledParts() {
             imageWriter.Post(image.fd.Get(), image.map + image.posted, image.posted,
                              upTo - image.posted);
             image.posted = upTo;
+        }
+    }
+}
+
+// The walk never comes back to a block's images once it ends: those built in
+// their files are written out now, so no more than one block's windows are
+// held at a time.
+void CFlashFileIO::FinishBlockInFiles(int image) {
+    int last = image == shx::kFirstCodeGroupSlot ? image + 1 : image;
+    for (int slot = image; slot <= last && static_cast<size_t>(slot) < images.size(); ++slot) {
+        if (images[static_cast<size_t>(slot)].inFile != nullptr) {
+            images[static_cast<size_t>(slot)].inFile->Finish();
         }
     }
 }
@@ -341,6 +413,7 @@ int CFlashFileIO::BuildImageFiles() {
                                 __LINE__);
                 }
                 inBlock = false;
+                FinishBlockInFiles(image);
                 if (image == shx::kFirstCodeGroupSlot) {
                     // Code group 1 rides in code group 0's block; it counts only
                     // when it is there, so a missing block is never hidden.
@@ -403,6 +476,9 @@ int CFlashFileIO::CollectBarkerCodes() {
             record.barkerCode.fill(0xFF);
             std::memcpy(record.barkerCode.data(), image->map,
                         std::min<uint64_t>(shx::kBarkerSize, image->length));
+        } else if (image != nullptr && image->inFile != nullptr) {
+            record.barkerCode.fill(0xFF);
+            image->inFile->ReadHead(record.barkerCode.data(), shx::kBarkerSize);
         }
         if (slot >= shx::kBarkerEntries) {
             ReportBoxedError("Exceeded the number of barker code limit", __LINE__);

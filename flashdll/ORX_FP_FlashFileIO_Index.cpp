@@ -39,6 +39,9 @@ int CFlashFileIO::WriteImageIndex() {
     indexChecksum = 0;
     int error = 0;
     const std::string partPath = indexPath + ".part";
+    // Whatever holds the temporary name goes first (a link in its place is
+    // removed, not written through); one planted again meanwhile is refused.
+    unlink(partPath.c_str());
     platform::UniqueFd file = platform::CreateForWriting(partPath, error);
     if (!file.Valid()) {
         return 0;

@@ -313,6 +313,21 @@ TEST_F(ErrorLogFileChoiceTest, PipeUnderALogNameIsPassedOverNotWaitedOn) {
               std::string::npos);
 }
 
+// A link under a log file's name, planted in a shared folder, is passed over
+// like the pipe: the file it names is neither written nor created.
+TEST_F(ErrorLogFileChoiceTest, LinkUnderALogNameIsPassedOverNotFollowed) {
+    testsupport::WriteText(scratch.File("victim.txt"), "keep");
+    ASSERT_EQ(symlink("victim.txt", "FlashErrorLog1.log"), 0);
+    ASSERT_EQ(symlink("made-by-the-log.txt", "FlashErrorLog2.log"), 0);
+
+    LogFlashError(12, "past the links", "ORX_FP_Flash");
+
+    EXPECT_EQ(testsupport::ReadText(scratch.File("victim.txt")), "keep");
+    EXPECT_FALSE(Exists("made-by-the-log.txt"));
+    EXPECT_NE(testsupport::ReadText(scratch.File("FlashErrorLog3.log")).find("past the links"),
+              std::string::npos);
+}
+
 TEST_F(ErrorLogSwitchOffTest, AllFourFullReportsOnceOnConsoleWhenHeadless) {
     MakeAllFull();
 

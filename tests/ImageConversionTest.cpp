@@ -325,6 +325,45 @@ TEST_F(ImageHeldElsewhere, RetryAfterTheOtherProcessLetGoFinishesTheBuild) {
     ExpectImagesAsBuilt(built);
 }
 
+// Retry is offered once: when the file is still held, the build ends as after
+// Cancel (the holder lets go only at a third box, which must never come).
+TEST_F(ImageHeldElsewhere, SecondRefusalAfterRetryEndsTheBuild) {
+    int asked = 0;
+    platform::SetMessageBoxHandler([&](const platform::BoxRequest&) {
+        if (++asked == 3) {
+            close(holder);
+            holder = -1;
+        }
+        return platform::BoxAnswer::Retry;
+    });
+    EXPECT_EQ(Prepare(Path()), 0);
+    EXPECT_EQ(asked, 1);
+    EXPECT_NE(output.find("Image file is currently write protected by another process!\n"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Path("fw.hmg")));
+}
+
+// Links planted under the names of images and of the index's temporary file
+// are removed, never written through: the files they name stay as they were
+// (or unmade), and the conversion makes its own regular files.
+TEST_F(ImageConversion, LinksUnderImageAndIndexNamesAreNeverWrittenThrough) {
+    auto built = WriteShx(SampleManifest(), Path());
+    testsupport::WriteText(Path("victim.txt"), "keep");
+    ASSERT_EQ(symlink("victim.txt", Path("fwCG0.smg").c_str()), 0);
+    ASSERT_EQ(symlink("made-through-a-link", Path("fwCG1.smg").c_str()), 0);
+    ASSERT_EQ(symlink("victim.txt", Path("fw.hmg.part").c_str()), 0);
+    ASSERT_EQ(Prepare(Path()), 1) << output;
+    EXPECT_EQ(testsupport::ReadText(Path("victim.txt")), "keep");
+    EXPECT_FALSE(std::filesystem::exists(Path("made-through-a-link")));
+    ExpectImagesAsBuilt(built);
+    for (const char* name : {"fwCG0.smg", "fwCG1.smg", "fw.hmg"}) {
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(Path(name))))
+            << name;
+    }
+    ASSERT_EQ(Prepare(Path()), 1);
+    EXPECT_TRUE(reader->ImagesUpToDate());
+}
+
 class ImagePackets : public ImageConversion {};
 
 TEST_F(ImagePackets, DataPacketCarriesLengthBytesAndSum) {

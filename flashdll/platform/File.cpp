@@ -28,9 +28,10 @@ void UniqueFd::Reset(int newFd) {
     fd = newFd;
 }
 
-UniqueFd OpenRegularForReading(const std::string& path, int& errorNumber) {
-    // Non-blocking so that a pipe named as a file cannot hang the open.
-    UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+namespace {
+
+// Refuses what is not a regular file and makes the descriptor blocking again.
+UniqueFd KeepRegular(UniqueFd file, int& errorNumber) {
     if (!file.Valid()) {
         errorNumber = errno;
         return file;
@@ -52,9 +53,27 @@ UniqueFd OpenRegularForReading(const std::string& path, int& errorNumber) {
     return file;
 }
 
+}  // namespace
+
+UniqueFd OpenRegularForReading(const std::string& path, int& errorNumber) {
+    // Non-blocking so that a pipe named as a file cannot hang the open.
+    return KeepRegular(UniqueFd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)),
+                       errorNumber);
+}
+
+UniqueFd OpenRegularForWriting(const std::string& path, int& errorNumber) {
+    // A link planted under the name would have the write land wherever it points.
+    return KeepRegular(
+        UniqueFd(open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644)),
+        errorNumber);
+}
+
 UniqueFd CreateForWriting(const std::string& path, int& errorNumber) {
-    UniqueFd file(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    errorNumber = file.Valid() ? 0 : errno;
+    UniqueFd file = OpenRegularForWriting(path, errorNumber);
+    if (file.Valid() && ftruncate(file.Get(), 0) != 0) {
+        errorNumber = errno;
+        return UniqueFd();
+    }
     return file;
 }
 

@@ -52,7 +52,11 @@ class AlignedBuffer {
 // Opens an existing regular file for reading. On failure returns an invalid
 // descriptor and sets errorNumber (EISDIR or ENODEV for what is not a file).
 UniqueFd OpenRegularForReading(const std::string& path, int& errorNumber);
-// Creates or truncates a regular file for reading and writing.
+// Opens or creates a regular file for reading and writing, never through a
+// symbolic link (ELOOP) and never anything but a regular file (EISDIR,
+// ENODEV); the content is left as it was.
+UniqueFd OpenRegularForWriting(const std::string& path, int& errorNumber);
+// The same, emptied.
 UniqueFd CreateForWriting(const std::string& path, int& errorNumber);
 
 // The length of an open file, or -1.
