@@ -321,7 +321,13 @@ namespace {
 
 // A phone with a state file, and a look at that file while the phone still
 // runs: what a host killed at that moment would leave behind.
-class StateJournalTest : public PhoneBench {
+struct InScratchDir {
+    testsupport::ScratchDir scratch;
+};
+
+// The scratch directory is a base before the bench: made before the phone,
+// left only after the phone wrote its last state.
+class StateJournalTest : public InScratchDir, public PhoneBench {
   protected:
     void SetUp() override {
         Make([](nlohmann::json& p) { p["stateFile"] = "phone7.state"; });
@@ -331,8 +337,6 @@ class StateJournalTest : public PhoneBench {
         StartRamDownloader();
     }
     std::shared_ptr<Phone> Observed() { return Phone::Observe(scratch.File("phone7.json")); }
-
-    testsupport::ScratchDir scratch;  // made before the phone, gone after it
 };
 
 TEST_F(StateJournalTest, EveryChangeReachesTheFilesWhileTheLinkIsOpen) {
