@@ -86,6 +86,9 @@ void PhoneCore::EnterMode(Mode next, bool newSession) {
 }
 
 void PhoneCore::ProgramFlash(uint32_t address, const uint8_t* data, size_t length) {
+    if (length == 0) {
+        return;  // a power loss before the first byte
+    }
     flash.Write(address, data, length);
     if (lasting) {
         lasting->FlashChanged(address, length);
