@@ -5,8 +5,9 @@
 // length is not is sent as 8 KB blocks over its aligned part plus an 8-byte
 // tail that ends at the range's last address; the bytes the tail covers are
 // sent as 0xFF (which programs nothing) in the block before it, so every
-// address receives its image byte once. A range shorter than 8 bytes is one
-// tail that starts at the range, padded with 0xFF.
+// address receives its image byte once. A range shorter than 8 bytes, or
+// whose last 8 bytes would cross an 8 KB block, ends in a tail that holds
+// only its own last bytes, padded with 0xFF (RangePlan below).
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,8 +38,13 @@ std::string Format(const char* format, unsigned a, unsigned b = 0) {
     return text;
 }
 
-// One range of an image file cut into packets.
+// One range of an image file cut into packets. Packets never cross an 8 KB
+// block of the range: block i starts at start + 8,192 i, so a range that
+// leaves its first `skip` bytes (a barker) out sends 8,192 - skip bytes in its
+// first packet. A tail whose last 8 bytes would cross a block instead starts
+// the last block, its image bytes followed by 0xFF past the range's end.
 struct RangePlan {
+    uint32_t start = 0;       // the range's first address
     uint32_t address = 0;     // where the first programmed byte goes
     uint64_t fileOffset = 0;  // where it is in the image file
     uint64_t length = 0;      // bytes to program
@@ -48,31 +54,40 @@ struct RangePlan {
     uint32_t tailAddress = 0;
     uint64_t tailFileOffset = 0;
     size_t tailBytes = 0;  // image bytes in the tail; the rest is 0xFF
+    size_t overlap = 0;    // bytes at the end of the aligned part the tail sends instead
 
-    RangePlan(uint32_t start, uint64_t skip, uint64_t total) {
+    RangePlan(uint32_t rangeStart, uint64_t skip, uint64_t total) {
+        start = rangeStart;
         address = static_cast<uint32_t>(start + skip);
         fileOffset = skip;
         length = total > skip ? total - skip : 0;
         aligned = length - length % 8;
-        blocks = (aligned + kBlock - 1) / kBlock;
+        const uint64_t alignedEnd = fileOffset + aligned;  // file offset
+        blocks = aligned == 0 ? 0 : (alignedEnd + kBlock - 1) / kBlock;
         tail = length % 8 != 0;
         if (!tail) {
             return;
         }
+        const uint64_t end = fileOffset + length;
+        uint64_t tailStart = end - 8;
         if (aligned == 0) {
-            tailAddress = address;
-            tailFileOffset = fileOffset;
-            tailBytes = static_cast<size_t>(length);
+            tailStart = fileOffset;
+        } else if (tailStart / kBlock != (end - 1) / kBlock) {
+            tailStart = alignedEnd;  // the last block's first byte
         } else {
-            tailAddress = static_cast<uint32_t>(address + length - 8);
-            tailFileOffset = fileOffset + length - 8;
-            tailBytes = 8;
+            overlap = static_cast<size_t>(alignedEnd - tailStart);
         }
+        tailAddress = static_cast<uint32_t>(start + tailStart);
+        tailFileOffset = tailStart;
+        tailBytes = static_cast<size_t>(std::min<uint64_t>(8, end - tailStart));
     }
-    // Bytes at the end of the aligned part that the tail programs instead.
-    size_t Overlap() const {
-        return tail && aligned > 0 ? static_cast<size_t>(aligned + 8 - length) : 0;
+    // Block i: its file offset (also its offset from the range's start) and size.
+    uint64_t BlockOffset(uint64_t i) const { return i == 0 ? fileOffset : i * kBlock; }
+    size_t BlockSize(uint64_t i) const {
+        return static_cast<size_t>(std::min<uint64_t>((i + 1) * kBlock, fileOffset + aligned) -
+                                   BlockOffset(i));
     }
+    size_t Overlap() const { return overlap; }
 };
 
 }  // namespace
@@ -142,10 +157,10 @@ int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t tota
         if (StopHere()) {
             return 0;  // a stop ends the range between two packets
         }
-        uint64_t offset = i * kBlock;
-        size_t n = static_cast<size_t>(std::min<uint64_t>(kBlock, plan.aligned - offset));
-        uint32_t address = static_cast<uint32_t>(plan.address + offset);
-        if (lseek(fd, static_cast<off_t>(plan.fileOffset + offset), SEEK_SET) < 0) {
+        uint64_t offset = plan.BlockOffset(i);
+        size_t n = plan.BlockSize(i);
+        uint32_t address = static_cast<uint32_t>(plan.start + offset);
+        if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
             ShowError(kSeekFailed, 1);
             return 0;
         }

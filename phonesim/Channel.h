@@ -7,13 +7,15 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace phonesim {
 
 class Channel {
   public:
-    explicit Channel(uint64_t bytesPerSecond) : bytesPerSecond(bytesPerSecond) {}
+    Channel(std::string interfaceName, uint64_t bytesPerSecond)
+        : interfaceName(std::move(interfaceName)), bytesPerSecond(bytesPerSecond) {}
 
     // The phone's side.
     void Deliver(const uint8_t* data, size_t size);
@@ -29,6 +31,8 @@ class Channel {
 
     // Request bytes not yet formed into a frame; guarded by the phone's lock.
     std::vector<uint8_t> inbound;
+    // The phone's interface the link was opened to.
+    const std::string interfaceName;
 
   private:
     mutable std::mutex lock;

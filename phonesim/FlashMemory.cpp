@@ -54,19 +54,29 @@ std::vector<uint8_t> FlashMemory::Read(uint32_t address, size_t length) const {
     return bytes;
 }
 
-bool FlashMemory::Program(uint32_t address, const uint8_t* data, size_t length) {
+bool FlashMemory::CanProgram(uint32_t address, const uint8_t* data, size_t length) const {
     // Without a branch a byte, the loop runs many bytes a step.
-    uint8_t differs = 0;
+    uint8_t missing = 0;
     ForEachPiece(address, length, [&](uint32_t page, size_t offset, size_t at, size_t count) {
-        uint8_t* bytes = Page(page) + offset;
+        const uint8_t* bytes = FindPage(page);
+        if (bytes == nullptr) {
+            return;  // erased: takes any value
+        }
+        bytes += offset;
         const uint8_t* wanted = data + at;
         for (size_t i = 0; i < count; ++i) {
-            uint8_t result = static_cast<uint8_t>(bytes[i] & wanted[i]);
-            bytes[i] = result;
-            differs |= static_cast<uint8_t>(result ^ wanted[i]);
+            missing |= static_cast<uint8_t>(wanted[i] & ~bytes[i]);
         }
     });
-    return differs == 0;
+    return missing == 0;
+}
+
+bool FlashMemory::Program(uint32_t address, const uint8_t* data, size_t length) {
+    if (!CanProgram(address, data, length)) {
+        return false;
+    }
+    Write(address, data, length);  // old AND new is new for every byte
+    return true;
 }
 
 void FlashMemory::Write(uint32_t address, const uint8_t* data, size_t length) {

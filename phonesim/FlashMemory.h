@@ -24,8 +24,11 @@ class FlashMemory {
     // Callers check Contains first; bytes outside every bank are not touched.
     void Read(uint32_t address, uint8_t* out, size_t length) const;
     std::vector<uint8_t> Read(uint32_t address, size_t length) const;
-    // NOR programming: each byte becomes old AND new. Returns false when some
-    // byte could not take its new value (a bit had to go from 0 to 1).
+    // NOR programming can only clear bits: true when every byte can take its
+    // new value (old AND new equals new).
+    bool CanProgram(uint32_t address, const uint8_t* data, size_t length) const;
+    // Programs the bytes when every one of them can take its new value; when
+    // one cannot, writes nothing and returns false.
     bool Program(uint32_t address, const uint8_t* data, size_t length);
     // Plain write (RAM, initial content, restored state).
     void Write(uint32_t address, const uint8_t* data, size_t length);

@@ -19,11 +19,29 @@ Phone::Phone(Profile given)
 }
 
 std::shared_ptr<Phone> Phone::Create(Profile profile) {
+    return Create(std::move(profile), true);
+}
+
+std::shared_ptr<Phone> Phone::Create(Profile profile, bool keepState) {
     std::shared_ptr<Phone> phone(new Phone(std::move(profile)));
-    if (!phone->profile.stateFile.empty()) {
-        LoadState(*phone->core, phone->profile.stateFile);
+    const std::string& path = phone->profile.stateFile;
+    if (path.empty()) {
+        return phone;
+    }
+    bool journalled = LoadState(*phone->core, path);
+    if (keepState) {
+        phone->journal = std::make_unique<StateJournal>(*phone->core, path);
+        // Compacted at once: new entries never follow a damaged tail.
+        if (journalled) {
+            phone->journal->Compact();
+        }
+        phone->core->lasting = phone->journal.get();
     }
     return phone;
+}
+
+std::shared_ptr<Phone> Phone::Observe(const std::filesystem::path& path) {
+    return Create(LoadProfile(path), false);
 }
 
 std::shared_ptr<Phone> Phone::FromJson(const std::string& text,
@@ -170,6 +188,9 @@ std::vector<uint8_t> Phone::ReadRam(uint32_t address, size_t length) const {
 void Phone::WriteFlash(uint32_t address, const std::vector<uint8_t>& bytes) {
     std::lock_guard guard(lock);
     core->flash.Write(address, bytes.data(), bytes.size());
+    if (core->lasting) {
+        core->lasting->FlashChanged(address, bytes.size());
+    }
 }
 
 std::vector<uint8_t> Phone::SettingsData() const {
@@ -208,7 +229,7 @@ bool Phone::SaveState() const {
 }
 
 bool Phone::SaveStateLocked() const {
-    return profile.stateFile.empty() || phonesim::SaveState(*core, profile.stateFile);
+    return !journal || journal->Compact();
 }
 
 void Phone::LinkClosed() {

@@ -21,6 +21,7 @@ namespace phonesim {
 
 class Channel;
 class PhoneCore;
+class StateJournal;
 
 // The host's test-command interface; it carries commands, never a link.
 inline constexpr char kTestCommandInterface[] = "Kestrova_Test_Command";
@@ -36,6 +37,9 @@ class Phone : public std::enable_shared_from_this<Phone> {
     static std::shared_ptr<Phone> FromJson(const std::string& text,
                                            const std::filesystem::path& baseDir = ".");
     static std::shared_ptr<Phone> FromFile(const std::filesystem::path& path);
+    // The phone as its profile's state file keeps it, to look at only: it
+    // never writes the state file.
+    static std::shared_ptr<Phone> Observe(const std::filesystem::path& path);
     ~Phone();
     Phone(const Phone&) = delete;
     Phone& operator=(const Phone&) = delete;
@@ -72,6 +76,8 @@ class Phone : public std::enable_shared_from_this<Phone> {
     // Inspection and set-up.
     std::vector<uint8_t> ReadFlash(uint32_t address, size_t length) const;
     std::vector<uint8_t> ReadRam(uint32_t address, size_t length) const;
+    // Bytes put in as they are, as damage would: a barker so written does not
+    // mark its code group.
     void WriteFlash(uint32_t address, const std::vector<uint8_t>& bytes);
     std::vector<uint8_t> SettingsData() const;
     std::vector<WriteEvent> WriteLog() const;
@@ -80,8 +86,10 @@ class Phone : public std::enable_shared_from_this<Phone> {
     std::vector<uint8_t> InfoRecord() const;
     std::vector<uint8_t> ChecksumRecord() const;
     const Profile& GetProfile() const { return profile; }
-    // Writes the state file now (also done when a link closes, on a restart or
-    // power change, and on destruction). False when it cannot be written.
+    // Writes the state file's snapshot now and empties its journal (also done
+    // when a link closes, on a restart or power change, and on destruction;
+    // between those, every change goes into the journal as it happens).
+    // False when it cannot be written.
     bool SaveState() const;
 
     // For the link (PhoneLink.cpp): bytes from the host; false when the link
@@ -90,6 +98,7 @@ class Phone : public std::enable_shared_from_this<Phone> {
     void LinkClosed();
 
   private:
+    static std::shared_ptr<Phone> Create(Profile profile, bool keepState);
     explicit Phone(Profile profile);
     void ProcessFrames(Channel& channel, bool& cutNow);
     void Reenumerate(Mode mode, bool newSession);
@@ -98,6 +107,7 @@ class Phone : public std::enable_shared_from_this<Phone> {
     const Profile profile;  // as loaded; never changes
     mutable std::mutex lock;
     std::unique_ptr<PhoneCore> core;
+    std::unique_ptr<StateJournal> journal;  // none: no state file, or only looked at
     FaultBook faults;
     uint32_t hostLineRate;
     std::vector<std::weak_ptr<Channel>> channels;

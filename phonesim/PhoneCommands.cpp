@@ -5,6 +5,7 @@
 #include "FrameCodec.h"
 #include "Packets.h"
 #include "PhoneCore.h"
+#include "interfaces/FlashDevApi.h"
 
 namespace phonesim {
 
@@ -51,6 +52,12 @@ Answer PhoneCore::GetChecksums(const std::vector<uint8_t>& payload) {
     if (payload[0] > 4) {
         return Status(orxproto::kBadArgument);
     }
+    // The bootloader answers for its own platform family only (MA type 1 to 5
+    // is the enumeration's 0 to 4); a phone with none answers any.
+    const std::optional<BootloaderSpec>& boot = profile.bootloader;
+    if (boot && boot->maType >= 1 && boot->maType <= 5 && payload[0] != boot->maType - 1) {
+        return Refuse(kFdaErrWrongMaType, static_cast<uint8_t>(orxproto::Command::GetChecksums));
+    }
     return Answer{0, ChecksumRecord()};
 }
 
@@ -64,6 +71,7 @@ Answer PhoneCore::SetBaudRate(const std::vector<uint8_t>& payload) {
         return Status(orxproto::kBadArgument);
     }
     lineRate = rate;  // the answer already went out at the old rate
+    MarksChanged();
     return Status(0);
 }
 
@@ -89,8 +97,8 @@ Answer PhoneCore::RamDownload(const std::vector<uint8_t>& payload) {
             return Status(orxproto::kAddress);
         }
         ram.Write(address, data, size);
+        NoteRamLoaded(address, size);
         session.ramDownloaderRunning = true;
-        session.ramLoadBase = address;
         log.push_back({WriteEvent::Kind::RamWrite, address, static_cast<uint32_t>(size)});
         log.push_back({WriteEvent::Kind::RamStart, address, 0, 0});
         return Status(0);
@@ -99,11 +107,12 @@ Answer PhoneCore::RamDownload(const std::vector<uint8_t>& payload) {
         return Status(orxproto::kWrongMode);  // no flash bootloader to load it
     }
     if (size == 0) {
-        // Start: only at the execution address of what was loaded.
-        if (!session.ramLoadBase) {
-            return Status(orxproto::kRefused);
+        // Start: only a whole image, without gaps, at its execution address.
+        if (session.ramLoaded.size() != 1) {
+            return Refuse(kFdaErrIncompleteDownload,
+                          static_cast<uint8_t>(orxproto::Command::RamDownload), address);
         }
-        if (uint64_t{*session.ramLoadBase} + profile.ram.entryOffset != address) {
+        if (session.ramLoaded.begin()->first + profile.ram.entryOffset != address) {
             return Status(orxproto::kAddress);
         }
         session.ramDownloaderRunning = true;
@@ -119,7 +128,7 @@ Answer PhoneCore::RamDownload(const std::vector<uint8_t>& payload) {
         return Status(orxproto::kAddress);
     }
     ram.Write(address, data + 2, dataSize);
-    session.ramLoadBase = std::min(session.ramLoadBase.value_or(address), address);
+    NoteRamLoaded(address, dataSize);
     log.push_back({WriteEvent::Kind::RamWrite, address, static_cast<uint32_t>(dataSize)});
     return Status(0);
 }
@@ -153,6 +162,7 @@ Answer PhoneCore::Program(const std::vector<uint8_t>& payload, std::optional<siz
     if (ram.Contains(address, dataSize)) {
         // The RAM downloader's last eight bytes come as a tail packet.
         ram.Write(address, data, written);
+        NoteRamLoaded(address, written);
         log.push_back({WriteEvent::Kind::RamWrite, address, static_cast<uint32_t>(written)});
         return Status(0);
     }
@@ -162,9 +172,16 @@ Answer PhoneCore::Program(const std::vector<uint8_t>& payload, std::optional<siz
     if (!MayWrite()) {
         return Status(orxproto::kNoRamDownloader);
     }
-    bool exact = flash.Program(address, data, written);
-    log.push_back(
-        {WriteEvent::Kind::Program, address, static_cast<uint32_t>(written), exact ? 0u : 1u});
+    // Checked whole before anything is written: a refused packet writes nothing.
+    constexpr auto kProgram = static_cast<uint8_t>(orxproto::Command::Program);
+    if (CrossesBoundary(address, dataSize)) {
+        return Refuse(kFdaErrCrossesBlock, kProgram, address, dataSize);
+    }
+    if (!flash.CanProgram(address, data, dataSize)) {
+        return Refuse(kFdaErrNotErased, kProgram, address, dataSize);
+    }
+    ProgramFlash(address, data, written);
+    log.push_back({WriteEvent::Kind::Program, address, static_cast<uint32_t>(written)});
     const CodeGroupSpec* area = SettingsArea();
     if (area && session.upgrade == UpgradeStep::Erased && Overlaps(area->range, address, written)) {
         session.upgrade = UpgradeStep::Programmed;
@@ -205,20 +222,23 @@ Answer PhoneCore::Erase(const std::vector<uint8_t>& payload) {
         if (language == nullptr) {
             return Status(orxproto::kNotSupported);
         }
-        flash.Erase(language->range.start, language->range.Size());
+        EraseFlash(language->range.start, language->range.Size());
         codeGroup0Unmarked = profile.CodeGroup(0) != nullptr;
+        MarksChanged();
     } else {
         bool keepSettings = session.upgrade == UpgradeStep::Done;
         for (const CodeGroupSpec& group : profile.layout) {
             if (!(keepSettings && group.number == 2)) {
-                flash.Erase(group.range.start, group.range.Size());
+                EraseFlash(group.range.start, group.range.Size());
             }
         }
         if (!keepSettings) {
             std::fill(settings.begin(), settings.end(), 0xFF);
+            SettingsChanged();
         }
         session.upgrade = UpgradeStep::None;
         codeGroup0Unmarked = false;
+        MarksChanged();
     }
     log.push_back({WriteEvent::Kind::Erase, 0, 0, type});
     return Status(0);
@@ -229,6 +249,7 @@ Answer PhoneCore::ReinsertBarker() {
         return Status(orxproto::kNoRamDownloader);
     }
     codeGroup0Unmarked = false;
+    MarksChanged();
     log.push_back({WriteEvent::Kind::ReinsertBarker});
     return Status(0);
 }

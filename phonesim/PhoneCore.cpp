@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Protocol.h"
+#include "interfaces/FlashDevApi.h"
 
 namespace phonesim {
 
@@ -26,6 +27,22 @@ PhoneCore::PhoneCore(Profile given)
     InstallFirmware();
     for (const ContentSpec& content : profile.content) {
         flash.Write(content.address, content.bytes.data(), content.bytes.size());
+    }
+    NoteInstalledBarkers();
+}
+
+// What the profile installed counts as programmed: a barker-carrying code
+// group without an expected code is marked by whatever its first 8 bytes hold.
+void PhoneCore::NoteInstalledBarkers() {
+    for (const CodeGroupSpec& group : profile.layout) {
+        if (!group.carriesBarker || group.barker || group.range.Size() < 8) {
+            continue;
+        }
+        Bytes8 held{};
+        flash.Read(group.range.start, held.data(), held.size());
+        if (std::any_of(held.begin(), held.end(), [](uint8_t b) { return b != 0xFF; })) {
+            programmedBarkers[group.number] = held;
+        }
     }
 }
 
@@ -65,6 +82,91 @@ void PhoneCore::EnterMode(Mode next, bool newSession) {
         ram.EraseAll();
         lineRate = profile.baudRate;
     }
+    MarksChanged();
+}
+
+void PhoneCore::ProgramFlash(uint32_t address, const uint8_t* data, size_t length) {
+    if (length == 0) {
+        return;  // a power loss before the first byte
+    }
+    flash.Write(address, data, length);
+    if (lasting) {
+        lasting->FlashChanged(address, length);
+    }
+    // A barker counts only when one programming put it there whole.
+    bool marksChanged = false;
+    const uint64_t end = uint64_t{address} + length;
+    for (const CodeGroupSpec& group : profile.layout) {
+        const uint32_t at = group.range.start;
+        if (!group.carriesBarker || group.barker || end <= at || address >= uint64_t{at} + 8) {
+            continue;
+        }
+        Bytes8 held{};
+        flash.Read(at, held.data(), held.size());
+        bool whole = address <= at && end >= uint64_t{at} + 8;
+        bool erased = std::all_of(held.begin(), held.end(), [](uint8_t b) { return b == 0xFF; });
+        if (whole && !erased) {
+            programmedBarkers[group.number] = held;
+        } else {
+            programmedBarkers.erase(group.number);
+        }
+        marksChanged = true;
+    }
+    if (marksChanged) {
+        MarksChanged();
+    }
+}
+
+void PhoneCore::EraseFlash(uint32_t address, uint64_t length) {
+    flash.Erase(address, length);
+    if (lasting) {
+        lasting->FlashErased(address, length);
+    }
+    const uint64_t end = uint64_t{address} + length;
+    bool marksChanged = false;
+    for (const CodeGroupSpec& group : profile.layout) {
+        if (end > group.range.start && address < uint64_t{group.range.start} + 8) {
+            marksChanged |= programmedBarkers.erase(group.number) > 0;
+        }
+    }
+    if (marksChanged) {
+        MarksChanged();
+    }
+}
+
+void PhoneCore::SettingsChanged() {
+    if (lasting) {
+        lasting->SettingsChanged();
+    }
+}
+
+void PhoneCore::MarksChanged() {
+    if (lasting) {
+        lasting->MarksChanged();
+    }
+}
+
+void PhoneCore::NoteRamLoaded(uint32_t address, uint64_t length) {
+    std::map<uint64_t, uint64_t>& runs = session.ramLoaded;
+    uint64_t start = address;
+    uint64_t end = start + length;
+    auto next = runs.upper_bound(start);
+    if (next != runs.begin() && std::prev(next)->second >= start) {
+        auto previous = std::prev(next);
+        start = previous->first;
+        end = std::max(end, previous->second);
+        next = runs.erase(previous);
+    }
+    while (next != runs.end() && next->first <= end) {
+        end = std::max(end, next->second);
+        next = runs.erase(next);
+    }
+    runs[start] = end;
+}
+
+bool PhoneCore::CrossesBoundary(uint32_t address, uint64_t length) const {
+    const uint32_t block = profile.packetBoundary;
+    return block != 0 && length > 0 && address / block != (address + length - 1) / block;
 }
 
 bool PhoneCore::IsUnsupported(uint8_t command) const {
@@ -73,12 +175,48 @@ bool PhoneCore::IsUnsupported(uint8_t command) const {
            profile.unsupported.end();
 }
 
+uint32_t PhoneCore::FlashingRefusal(uint8_t command, const std::string& via) const {
+    using orxproto::Command;
+    switch (static_cast<Command>(command)) {
+        case Command::RamDownload:
+        case Command::Program:
+        case Command::Erase:
+        case Command::SettingsStatus:
+        case Command::SettingsSave:
+        case Command::SettingsErase:
+        case Command::SettingsRestore:
+        case Command::SettingsChecksum:
+        case Command::ReinsertBarker:
+            break;
+        default:
+            return 0;
+    }
+    auto found = profile.modes.find(mode);
+    if (found == profile.modes.end() || found->second.flashing.empty()) {
+        return kFdaErrWrongMode;
+    }
+    const std::vector<std::string>& carriers = found->second.flashing;
+    return std::find(carriers.begin(), carriers.end(), via) == carriers.end()
+               ? kFdaErrWrongInterface
+               : 0;
+}
+
+Answer PhoneCore::Refuse(uint32_t code, uint8_t command, uint32_t address, uint64_t length) {
+    WriteEvent event{WriteEvent::Kind::Refused, address, static_cast<uint32_t>(length), code};
+    event.command = command;
+    log.push_back(event);
+    return Answer{code};
+}
+
 Answer PhoneCore::Handle(uint8_t command, const std::vector<uint8_t>& payload,
-                         std::optional<size_t> keepBytes) {
+                         const std::string& via, std::optional<size_t> keepBytes) {
     using orxproto::Command;
     if (command < orxproto::kFirstCommand || command > orxproto::kLastCommand ||
         IsUnsupported(command)) {
         return {orxproto::kNotSupported};
+    }
+    if (uint32_t refusal = FlashingRefusal(command, via)) {
+        return Refuse(refusal, command);
     }
     bool empty = payload.empty();
     switch (static_cast<Command>(command)) {

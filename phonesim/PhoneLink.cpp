@@ -78,7 +78,7 @@ std::unique_ptr<ORXDeviceLink> Phone::OpenLink(const std::string& interfaceName)
     if (std::find(offered.begin(), offered.end(), interfaceName) == offered.end()) {
         return nullptr;
     }
-    auto channel = std::make_shared<Channel>(profile.linkBytesPerSecond);
+    auto channel = std::make_shared<Channel>(interfaceName, profile.linkBytesPerSecond);
     std::erase_if(channels, [](const std::weak_ptr<Channel>& weak) { return weak.expired(); });
     channels.push_back(channel);
     return std::make_unique<PhoneLink>(shared_from_this(), channel);
@@ -163,14 +163,15 @@ void Phone::ProcessFrames(Channel& channel, bool& requestCut) {
         }
         if (fault && action == FaultAction::PowerLoss) {
             if (isPacket && kind == static_cast<uint8_t>(orxproto::Command::Program)) {
-                core->Handle(kind, frame.payload, size_t{fault->byte});
+                core->Handle(kind, frame.payload, channel.interfaceName, size_t{fault->byte});
             }
             core->log.push_back({WriteEvent::Kind::PowerLoss});
             Reenumerate(Mode::Off, true);
             return;
         }
-        Answer answer = fault && action == FaultAction::Refuse ? Answer{fault->code}
-                                                               : core->Handle(kind, frame.payload);
+        Answer answer = fault && action == FaultAction::Refuse
+                            ? Answer{fault->code}
+                            : core->Handle(kind, frame.payload, channel.interfaceName);
         std::vector<uint8_t> out;
         AppendAnswer(out, static_cast<uint8_t>(kind | orxproto::kAnswerBit), frame.sequence,
                      answer);

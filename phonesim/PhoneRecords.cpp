@@ -28,11 +28,19 @@ bool PhoneCore::DescriptorShown(const CodeGroupSpec& group) const {
     if (group.number == 0 && codeGroup0Unmarked) {
         return false;
     }
-    std::vector<uint8_t> barker = flash.Read(group.range.start, 8);
-    if (group.barker) {
-        return std::equal(barker.begin(), barker.end(), group.barker->begin());
+    // Marked only by the whole expected code: the profile's, or the one the
+    // last programming put there.
+    const Bytes8* expected = group.barker ? &*group.barker : nullptr;
+    if (expected == nullptr) {
+        auto programmed = programmedBarkers.find(group.number);
+        if (programmed == programmedBarkers.end()) {
+            return false;
+        }
+        expected = &programmed->second;
     }
-    return std::any_of(barker.begin(), barker.end(), [](uint8_t b) { return b != 0xFF; });
+    Bytes8 held{};
+    flash.Read(group.range.start, held.data(), held.size());
+    return held == *expected;
 }
 
 std::vector<uint8_t> PhoneCore::InfoRecord() const {

@@ -50,8 +50,9 @@ Answer PhoneCore::SettingsErase() {
     if (area == nullptr) {
         return Status(orxproto::kNotSupported);
     }
-    flash.Erase(area->range.start, area->range.Size());
+    EraseFlash(area->range.start, area->range.Size());
     std::fill(settings.begin(), settings.end(), 0xFF);
+    SettingsChanged();
     if (session.upgrade == UpgradeStep::Saved) {
         session.upgrade = UpgradeStep::Erased;
     }
@@ -68,6 +69,7 @@ Answer PhoneCore::SettingsRestore() {
         return Status(orxproto::kRefused);
     }
     settings = *session.savedSettings;
+    SettingsChanged();
     session.upgrade =
         session.upgrade == UpgradeStep::Programmed ? UpgradeStep::Done : UpgradeStep::None;
     log.push_back({WriteEvent::Kind::SettingsRestore, 0, static_cast<uint32_t>(settings.size())});

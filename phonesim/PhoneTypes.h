@@ -8,7 +8,7 @@ namespace phonesim {
 // One change the phone made, in order.
 struct WriteEvent {
     enum class Kind {
-        Program,   // flash programmed; detail 1: some bits could not be set
+        Program,   // flash programmed
         RamWrite,  // RAM written (RAM downloader packets and tail)
         RamStart,  // a RAM downloader started at address; detail: single-file flag
         Erase,     // detail: erase type
@@ -19,11 +19,13 @@ struct WriteEvent {
         Restart,
         PowerDown,
         PowerLoss,  // address/length: the packet cut short, if any
+        Refused,    // a request a real phone refuses; detail: the error code
     };
     Kind kind = Kind::Program;
     uint32_t address = 0;
     uint32_t length = 0;
     uint32_t detail = 0;
+    uint8_t command = 0;  // Refused: the protocol command refused
 };
 
 }  // namespace phonesim

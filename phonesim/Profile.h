@@ -31,6 +31,10 @@ const char* ModeName(Mode mode);
 struct ModeSpec {
     std::optional<std::string> descriptor;  // none: the host has no string descriptor
     std::vector<std::string> interfaces;
+    // The interfaces that carry programming, erasing, RAM downloads and the
+    // settings commands. Default: every interface in blank and flash mode,
+    // none in os mode.
+    std::vector<std::string> flashing;
 };
 
 struct Range {
@@ -107,6 +111,9 @@ struct Profile {
     std::vector<ContentSpec> content;
     SettingsSpec settings;
     bool directProgramming = false;
+    // A flash packet may not cross a multiple of this many bytes of address;
+    // 0: packets may cross.
+    uint32_t packetBoundary = 8192;
     std::vector<std::string> unsupported;  // protocol command names answered kNotSupported
     uint64_t linkBytesPerSecond = 0;       // 0: unlimited
     uint32_t baudRate = 9600;              // serial phones: the line rate at start

@@ -1,4 +1,5 @@
 // The profile's top level, modes, bootloader, RAM and layout sections.
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -33,6 +34,19 @@ const CodeGroupSpec* Profile::CodeGroup(int number) const {
 }
 
 namespace sections {
+
+namespace {
+
+std::vector<std::string> Names(const json& value, const std::string& where) {
+    const json& list = fields::Array(value, where, 16);
+    std::vector<std::string> names;
+    for (size_t i = 0; i < list.size(); ++i) {
+        names.push_back(fields::Text(list[i], where + "[" + std::to_string(i) + "]", 64));
+    }
+    return names;
+}
+
+}  // namespace
 
 Mode ParseMode(const json& value, const std::string& where, bool allowOff) {
     std::string name = fields::Text(value, where, 16);
@@ -78,17 +92,26 @@ void ParseModes(const json& value, Profile& profile) {
     for (const auto& item : value.items()) {
         std::string where = "modes." + item.key();
         Mode mode = ParseMode(json(item.key()), where);
-        fields::CheckKeys(item.value(), where, {"descriptor", "interfaces"});
+        fields::CheckKeys(item.value(), where, {"descriptor", "interfaces", "flashing"});
         ModeSpec wanted;
         if (item.value().contains("descriptor")) {
-            wanted.descriptor = fields::Text(item.value()["descriptor"], where + ".descriptor", 255);
+            wanted.descriptor =
+                fields::Text(item.value()["descriptor"], where + ".descriptor", 255);
         }
         if (item.value().contains("interfaces")) {
-            const json& list = fields::Array(item.value()["interfaces"], where + ".interfaces", 16);
-            for (size_t i = 0; i < list.size(); ++i) {
-                wanted.interfaces.push_back(
-                    fields::Text(list[i], where + ".interfaces[" + std::to_string(i) + "]", 64));
+            wanted.interfaces = Names(item.value()["interfaces"], where + ".interfaces");
+        }
+        if (item.value().contains("flashing")) {
+            wanted.flashing = Names(item.value()["flashing"], where + ".flashing");
+            for (const std::string& name : wanted.flashing) {
+                if (std::find(wanted.interfaces.begin(), wanted.interfaces.end(), name) ==
+                    wanted.interfaces.end()) {
+                    Fail(where + ".flashing",
+                         "\"" + name + "\" is not one of the mode's interfaces");
+                }
             }
+        } else if (mode != Mode::Os) {
+            wanted.flashing = wanted.interfaces;
         }
         profile.modes[mode] = std::move(wanted);
     }
@@ -178,10 +201,11 @@ Profile ParseProfile(const std::string& text, const std::filesystem::path& baseD
     } catch (const json::exception& error) {
         throw ProfileError(std::string("profile: not valid JSON: ") + error.what());
     }
-    fields::CheckKeys(value, "top level",
-                      {"deviceId", "mode", "modes", "restartMode", "bootloader", "ram", "flash",
-                       "layout", "firmware", "content", "settings", "directProgramming",
-                       "unsupported", "linkBytesPerSecond", "baudRate", "faults", "stateFile"});
+    fields::CheckKeys(
+        value, "top level",
+        {"deviceId", "mode", "modes", "restartMode", "bootloader", "ram", "flash", "layout",
+         "firmware", "content", "settings", "directProgramming", "packetBoundary", "unsupported",
+         "linkBytesPerSecond", "baudRate", "faults", "stateFile"});
     for (const char* key : {"deviceId", "mode", "modes"}) {
         if (!value.contains(key)) {
             Fail("top level", std::string("needs \"") + key + "\"");
@@ -221,6 +245,14 @@ Profile ParseProfile(const std::string& text, const std::filesystem::path& baseD
     if (value.contains("directProgramming")) {
         profile.directProgramming =
             fields::Boolean(value["directProgramming"], "directProgramming");
+    }
+    if (value.contains("packetBoundary")) {
+        uint64_t boundary =
+            fields::Number(value["packetBoundary"], "packetBoundary", uint64_t{1} << 31);
+        if (boundary % 8 != 0) {
+            Fail("packetBoundary", "must be 0 or a multiple of 8");
+        }
+        profile.packetBoundary = static_cast<uint32_t>(boundary);
     }
     if (value.contains("unsupported")) {
         const json& list = fields::Array(value["unsupported"], "unsupported", 32);

@@ -1,19 +1,19 @@
-// Layout (little-endian): "ORXPHST1"; u8 mode, u8 code group 0 unmarked,
-// u16 0; u32 line rate; u32 settings size and its bytes; u32 page count and,
-// per page, u32 page number and its 4,096 bytes.
+// The snapshot. Layout (little-endian): "ORXPHST2"; the marks (u8 mode, u8
+// code group 0 unmarked, u16 0, u32 line rate, u32 barker count and, per
+// barker, u32 code group and its 8 bytes); u32 settings size and its bytes;
+// u32 page count and, per page, u32 page number and its 4,096 bytes.
 #include "StateFile.h"
 
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
-#include "FrameCodec.h"
-
 namespace phonesim {
 
 namespace {
 
-constexpr char kMagic[8] = {'O', 'R', 'X', 'P', 'H', 'S', 'T', '1'};
+constexpr char kMagic[8] = {'O', 'R', 'X', 'P', 'H', 'S', 'T', '2'};
+constexpr uint32_t kMaxBarkers = 256;
 
 [[noreturn]] void Damaged(const std::filesystem::path& path, const std::string& what) {
     throw ProfileError("state file " + path.string() + ": " + what);
@@ -21,63 +21,126 @@ constexpr char kMagic[8] = {'O', 'R', 'X', 'P', 'H', 'S', 'T', '1'};
 
 }  // namespace
 
-void LoadState(PhoneCore& core, const std::filesystem::path& path) {
-    std::error_code error;
-    if (!std::filesystem::exists(path, error)) {
-        return;
+namespace statefile {
+
+const uint8_t* Reader::Take(size_t count) {
+    if (failed || count > size - offset) {
+        failed = true;
+        return nullptr;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    if (!in.good() && !in.eof()) {
-        Damaged(path, "cannot be read");
+    const uint8_t* at = data + offset;
+    offset += count;
+    return at;
+}
+
+uint8_t Reader::U8() {
+    const uint8_t* at = Take(1);
+    return at ? at[0] : 0;
+}
+
+uint32_t Reader::U32() {
+    const uint8_t* at = Take(4);
+    return at ? uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 |
+                    uint32_t{at[3]} << 24
+              : 0;
+}
+
+void WriteMarks(const PhoneCore& core, orxproto::PayloadWriter& out) {
+    out.U8(static_cast<uint8_t>(core.mode));
+    out.U8(core.codeGroup0Unmarked ? 1 : 0);
+    out.U16(0);
+    out.U32(core.lineRate);
+    out.U32(static_cast<uint32_t>(core.programmedBarkers.size()));
+    for (const auto& [group, barker] : core.programmedBarkers) {
+        out.U32(static_cast<uint32_t>(group));
+        out.Bytes(barker.data(), barker.size());
     }
-    if (bytes.size() < sizeof kMagic || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
-        Damaged(path, "not a phone state file");
+}
+
+bool ReadMarks(Reader& in, Marks& marks) {
+    uint8_t mode = in.U8();
+    marks.codeGroup0Unmarked = in.U8() != 0;
+    in.Take(2);
+    marks.lineRate = in.U32();
+    uint32_t count = in.U32();
+    if (in.Failed() || mode > static_cast<uint8_t>(Mode::Os) || count > kMaxBarkers) {
+        return false;
     }
-    orxproto::PayloadReader reader(bytes.data() + sizeof kMagic, bytes.size() - sizeof kMagic);
-    uint8_t mode = reader.U8();
-    bool unmarked = reader.U8() != 0;
-    reader.U16();
-    uint32_t lineRate = reader.U32();
-    uint32_t settingsSize = reader.U32();
-    if (reader.Failed() || mode > static_cast<uint8_t>(Mode::Os)) {
-        Damaged(path, "damaged header");
-    }
-    std::vector<uint8_t> settings;
-    for (uint32_t i = 0; i < settingsSize && !reader.Failed(); ++i) {
-        settings.push_back(reader.U8());
-    }
-    uint32_t pageCount = reader.U32();
-    FlashMemory flash(core.flash.Banks());
-    for (uint32_t i = 0; i < pageCount && !reader.Failed(); ++i) {
-        uint32_t page = reader.U32();
-        uint8_t content[FlashMemory::kPageSize];
-        for (uint8_t& byte : content) {
-            byte = reader.U8();
+    marks.mode = static_cast<Mode>(mode);
+    marks.barkers.clear();
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t group = in.U32();
+        const uint8_t* bytes = in.Take(8);
+        if (bytes == nullptr || group > 255) {
+            return false;
         }
-        if (!reader.Failed()) {
-            flash.SetPage(page, content);
-        }
+        Bytes8& barker = marks.barkers[static_cast<int>(group)];
+        std::memcpy(barker.data(), bytes, barker.size());
     }
-    if (reader.Failed() || !reader.AtEnd()) {
-        Damaged(path, "truncated or too long");
-    }
-    core.flash = std::move(flash);
-    core.settings = std::move(settings);
-    core.codeGroup0Unmarked = unmarked;
-    core.lineRate = lineRate;
+    return true;
+}
+
+void ApplyMarks(PhoneCore& core, const Marks& marks) {
     // A phone left switched off is switched on again for the next process.
-    auto saved = static_cast<Mode>(mode);
-    core.mode = saved == Mode::Off ? core.profile.restartMode : saved;
+    core.mode = marks.mode == Mode::Off ? core.profile.restartMode : marks.mode;
+    core.codeGroup0Unmarked = marks.codeGroup0Unmarked;
+    core.lineRate = marks.lineRate;
+    core.programmedBarkers = marks.barkers;
+}
+
+}  // namespace statefile
+
+std::filesystem::path JournalPath(const std::filesystem::path& snapshot) {
+    std::filesystem::path journal = snapshot;
+    journal += ".journal";
+    return journal;
+}
+
+bool LoadState(PhoneCore& core, const std::filesystem::path& path) {
+    std::error_code error;
+    if (std::filesystem::exists(path, error)) {
+        std::ifstream in(path, std::ios::binary);
+        std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        if (!in.good() && !in.eof()) {
+            Damaged(path, "cannot be read");
+        }
+        if (bytes.size() < sizeof kMagic || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
+            Damaged(path, "not a phone state file");
+        }
+        statefile::Reader reader(bytes.data() + sizeof kMagic, bytes.size() - sizeof kMagic);
+        statefile::Marks marks;
+        if (!statefile::ReadMarks(reader, marks)) {
+            Damaged(path, "damaged header");
+        }
+        uint32_t settingsSize = reader.U32();
+        const uint8_t* settingsBytes = reader.Take(settingsSize);
+        uint32_t pageCount = reader.U32();
+        if (reader.Failed() || pageCount > reader.Left() / (4 + FlashMemory::kPageSize)) {
+            Damaged(path, "truncated");
+        }
+        FlashMemory flash(core.flash.Banks());
+        for (uint32_t i = 0; i < pageCount; ++i) {
+            uint32_t page = reader.U32();
+            if (page > UINT32_MAX / FlashMemory::kPageSize) {
+                Damaged(path, "a page outside the address space");
+            }
+            flash.SetPage(page, reader.Take(FlashMemory::kPageSize));
+        }
+        if (reader.Left() != 0) {
+            Damaged(path, "too long");
+        }
+        std::vector<uint8_t> settings(settingsBytes, settingsBytes + settingsSize);
+        core.flash = std::move(flash);
+        core.settings = std::move(settings);
+        statefile::ApplyMarks(core, marks);
+    }
+    return statefile::ReplayJournal(core, JournalPath(path));
 }
 
 bool SaveState(const PhoneCore& core, const std::filesystem::path& path) {
     orxproto::PayloadWriter out;
     out.Bytes(reinterpret_cast<const uint8_t*>(kMagic), sizeof kMagic);
-    out.U8(static_cast<uint8_t>(core.mode));
-    out.U8(core.codeGroup0Unmarked ? 1 : 0);
-    out.U16(0);
-    out.U32(core.lineRate);
+    statefile::WriteMarks(core, out);
     out.U32(static_cast<uint32_t>(core.settings.size()));
     out.Bytes(core.settings.data(), core.settings.size());
     out.U32(static_cast<uint32_t>(core.flash.Pages().size()));

@@ -53,17 +53,25 @@ TEST_F(PacketCheckTest, PacketRunningPastTheFlashIsRefused) {
 
 class NorFlashTest : public PhoneBench {};
 
-TEST_F(NorFlashTest, ProgrammingOverUnerasedDataShowsAsCorruption) {
+TEST_F(NorFlashTest, PacketThatNeedsABitSetIsRefusedWholeAndWritesNothing) {
     Make();
     StartRamDownloader();
     ASSERT_EQ(Program(kCg1 + 16, Fill(8, 0x0F)), 0u);
     phone->ClearWriteLog();
+    Bytes wanted = Fill(8, 0x00);  // fine on its own: erased flash
+    wanted.resize(16, 0xF0);       // needs bits the first program cleared
 
-    EXPECT_EQ(Program(kCg1 + 16, Fill(8, 0xF0)), 0u);  // the phone cannot tell
+    EXPECT_EQ(Program(kCg1 + 8, wanted), kFdaErrNotErased);
 
-    EXPECT_EQ(phone->ReadFlash(kCg1 + 16, 8), Fill(8, 0x00));
+    EXPECT_EQ(phone->ReadFlash(kCg1 + 8, 8), Fill(8, 0xFF));
+    EXPECT_EQ(phone->ReadFlash(kCg1 + 16, 8), Fill(8, 0x0F));
     ASSERT_EQ(phone->WriteLog().size(), 1u);
-    EXPECT_EQ(phone->WriteLog()[0].detail, 1u);  // some bits could not be set
+    EXPECT_EQ(phone->WriteLog()[0].kind, WriteEvent::Kind::Refused);
+    EXPECT_EQ(phone->WriteLog()[0].detail, kFdaErrNotErased);
+    // Clearing more bits, or programming the same bytes again, is what NOR does.
+    EXPECT_EQ(Program(kCg1 + 16, Fill(8, 0x0F)), 0u);
+    EXPECT_EQ(Program(kCg1 + 16, Fill(8, 0x03)), 0u);
+    EXPECT_EQ(phone->ReadFlash(kCg1 + 16, 8), Fill(8, 0x03));
 }
 
 TEST_F(NorFlashTest, ErasedFlashTakesEveryBitPattern) {
@@ -77,7 +85,7 @@ TEST_F(NorFlashTest, ErasedFlashTakesEveryBitPattern) {
     EXPECT_EQ(Program(kCg1, data), 0u);
 
     EXPECT_EQ(phone->ReadFlash(kCg1, 256), data);
-    EXPECT_EQ(phone->WriteLog().back().detail, 0u);
+    EXPECT_EQ(phone->WriteLog().back().kind, WriteEvent::Kind::Program);
 }
 
 class RamDownloaderTest : public PhoneBench {};
@@ -112,7 +120,7 @@ TEST_F(RamDownloaderTest, StartWithNothingLoadedIsRefused) {
     uint32_t error = 0;
 
     EXPECT_EQ(api.RAMdownload(1, kRam + 16, nullptr, 0, 0, error), 0);
-    EXPECT_EQ(error, kFdaErrRefused);
+    EXPECT_EQ(error, kFdaErrIncompleteDownload);
 }
 
 TEST_F(RamDownloaderTest, TailPacketThroughFlashSULandsInRamAndCountsInItsChecksum) {
@@ -175,6 +183,115 @@ TEST_F(RamDownloaderTest, PhoneThatProgramsDirectlyNeedsNoDownloader) {
 
     EXPECT_EQ(Program(kCg1, Fill(8, 0x12)), 0u);
     EXPECT_EQ(phone->ReadFlash(kCg1, 8), Fill(8, 0x12));
+}
+
+// What a real phone refuses: each row sets the phone up, makes one request
+// and expects its own code and a Refused entry in the write log.
+class StrictPhoneTest;
+struct Refusal {
+    const char* name;
+    std::function<void(nlohmann::json&)> profile;
+    std::function<uint32_t(StrictPhoneTest&)> request;
+    uint32_t code;
+};
+
+class StrictPhoneTest : public PhoneBench, public ::testing::WithParamInterface<Refusal> {
+  public:
+    using PhoneBench::api;
+    using PhoneBench::Program;
+    using PhoneBench::StartRamDownloader;
+};
+
+uint32_t Erase(CFlashDeviceApi& api) {
+    uint32_t error = 0;
+    api.EraseSU(ERASE_ALL, error);
+    return error;
+}
+
+void OsModeOverTheFlashInterface(nlohmann::json& p) {
+    p["mode"] = "os";
+    p["modes"]["os"]["interfaces"] = {"Kestrova_Flash"};
+}
+
+TEST_P(StrictPhoneTest, RefusesWithItsOwnCodeAndLogsIt) {
+    const Refusal& row = GetParam();
+    Make(row.profile);
+    Bytes flashBefore = phone->ReadFlash(kCg0, 0x400);
+
+    EXPECT_EQ(row.request(*this), row.code);
+
+    ASSERT_FALSE(phone->WriteLog().empty());
+    EXPECT_EQ(phone->WriteLog().back().kind, WriteEvent::Kind::Refused);
+    EXPECT_EQ(phone->WriteLog().back().detail, row.code);
+    EXPECT_EQ(phone->ReadFlash(kCg0, 0x400), flashBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, StrictPhoneTest,
+    ::testing::Values(
+        Refusal{"PacketCrossingAn8KBlock", nullptr,
+                [](StrictPhoneTest& t) {
+                    t.StartRamDownloader();
+                    return t.Program(0x10001FF8, Fill(16, 0x00));
+                },
+                kFdaErrCrossesBlock},
+        Refusal{"PacketOverUnerasedFlash", nullptr,
+                [](StrictPhoneTest& t) {
+                    t.StartRamDownloader();
+                    return t.Program(kCg0 + 16, Fill(8, 0xEE));  // holds 0x11
+                },
+                kFdaErrNotErased},
+        Refusal{"ProgramInOsMode", OsModeOverTheFlashInterface,
+                [](StrictPhoneTest& t) { return t.Program(kCg1, Fill(8, 0)); }, kFdaErrWrongMode},
+        Refusal{"EraseInOsMode", OsModeOverTheFlashInterface,
+                [](StrictPhoneTest& t) { return Erase(t.api); }, kFdaErrWrongMode},
+        Refusal{"SettingsSaveInOsMode", OsModeOverTheFlashInterface,
+                [](StrictPhoneTest& t) {
+                    uint32_t error = 0;
+                    t.api.SendFDI_SAVE_Command(error);
+                    return error;
+                },
+                kFdaErrWrongMode},
+        Refusal{
+            "DownloadOverAnInterfaceWithoutFlashing",
+            [](nlohmann::json& p) {
+                p["modes"]["flash"]["interfaces"] = {"Kestrova_Tavenor_Baseband", "Kestrova_Flash"};
+                p["modes"]["flash"]["flashing"] = {"Kestrova_Flash"};
+            },
+            [](StrictPhoneTest& t) {
+                Bytes packet = phonesim::MakeDataPacket(Fill(16, 0x5A));
+                uint32_t error = 0;
+                t.api.RAMdownload(1, kRam, packet.data(), uint32_t(packet.size()), 0, error);
+                return error;
+            },
+            kFdaErrWrongInterface},
+        Refusal{"DownloaderStartWithAGap", nullptr,
+                [](StrictPhoneTest& t) {
+                    Bytes packet = phonesim::MakeDataPacket(Fill(16, 0x5A));
+                    uint32_t error = 0;
+                    for (uint32_t at : {kRam, kRam + 24}) {
+                        t.api.RAMdownload(1, at, packet.data(), uint32_t(packet.size()), 0, error);
+                    }
+                    t.api.RAMdownload(1, kRam + 16, nullptr, 0, 0, error);
+                    return error;
+                },
+                kFdaErrIncompleteDownload},
+        Refusal{"ChecksumsForAnotherMaType", nullptr,
+                [](StrictPhoneTest& t) {
+                    CHECKSUMS_STRUC sums{};
+                    uint32_t error = 0;
+                    t.api.GetSUchkSum(MA_TYPE_CDMA, &sums, error);  // the bootloader's is GSM
+                    return error;
+                },
+                kFdaErrWrongMaType}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+TEST_F(PacketCheckTest, PhoneWithoutPacketBoundaryTakesACrossingPacket) {
+    Make([](nlohmann::json& p) { p["packetBoundary"] = 0; });
+    StartRamDownloader();
+
+    EXPECT_EQ(Program(0x10001FF8, Fill(16, 0x00)), 0u);
+    EXPECT_EQ(phone->ReadFlash(0x10001FF8, 16), Fill(16, 0x00));
 }
 
 class EraseRuleTest : public PhoneBench {};

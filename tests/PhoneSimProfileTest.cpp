@@ -152,6 +152,13 @@ TEST(ProfileErrorTest, FaultsAreChecked) {
                 HasSubstr("no protocol command"));
 }
 
+TEST(ProfileErrorTest, StrictnessOptionsAreChecked) {
+    EXPECT_THAT(ErrorOf([](json& p) { p["packetBoundary"] = 12; }),
+                HasSubstr("packetBoundary: must be 0 or a multiple of 8"));
+    EXPECT_THAT(ErrorOf([](json& p) { p["modes"]["flash"]["flashing"] = {"Kestrova_Boot"}; }),
+                HasSubstr("\"Kestrova_Boot\" is not one of the mode's interfaces"));
+}
+
 TEST(ProfileLoadTest, DefaultsFollowTheProfile) {
     phonesim::Profile profile = phonesim::ParseProfile(kMinimal);
 
@@ -160,6 +167,9 @@ TEST(ProfileLoadTest, DefaultsFollowTheProfile) {
     EXPECT_EQ(profile.flash[1].end, 0x20FFu);
     EXPECT_EQ(profile.ram.entryOffset, 16u);
     EXPECT_FALSE(profile.IsSerial());
+    EXPECT_EQ(profile.packetBoundary, 8192u);
+    EXPECT_EQ(profile.modes[phonesim::Mode::Flash].flashing,
+              std::vector<std::string>{"Kestrova_Flash"});  // every interface of flash mode
 }
 
 TEST(ProfileLoadTest, ContentFileIsReadBesideTheProfile) {

@@ -74,6 +74,72 @@ TEST_F(RecordTest, BarkerOtherThanTheExpectedOneLeavesTheCodeGroupUnmarked) {
     EXPECT_TRUE(Absent(Info().codeGroups[1]));
 }
 
+// Code group 4 carries a barker with no code given in the layout: only the
+// whole code the last programming put there marks it.
+class BarkerMarkTest;
+struct BarkerCase {
+    const char* name;
+    std::function<void(BarkerMarkTest&)> change;
+    bool marked;
+};
+
+class BarkerMarkTest : public PhoneBench, public ::testing::WithParamInterface<BarkerCase> {
+  public:
+    using PhoneBench::api;
+    using PhoneBench::phone;
+    using PhoneBench::Program;
+};
+
+const Bytes kBarker = {'B', 'A', 'R', 'K', 'E', 'R', '0', '4'};
+const Bytes kDescriptor = {0xFF, 2, 2, 7, 0, 0, 0x01, 0x05};
+
+// Erased, then the descriptor programmed: all but the barker is in place.
+void EraseAndProgramDescriptor(BarkerMarkTest& test) {
+    uint32_t error = 0;
+    ASSERT_EQ(test.api.EraseSU(ERASE_ALL, error), 1);
+    ASSERT_EQ(test.Program(kCg4 + 8, kDescriptor), 0u);
+}
+
+TEST_P(BarkerMarkTest, MarksTheCodeGroupOnlyWithTheWholeProgrammedBarker) {
+    Make();
+    StartRamDownloader();
+
+    GetParam().change(*this);
+
+    EXPECT_EQ(!Absent(Info().codeGroups[4]), GetParam().marked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Barkers, BarkerMarkTest,
+    ::testing::Values(
+        BarkerCase{"Installed", [](BarkerMarkTest&) {}, true},
+        BarkerCase{"OneByteChangedSince",
+                   [](BarkerMarkTest& t) { t.phone->WriteFlash(kCg4 + 3, {0x00}); }, false},
+        BarkerCase{"ProgrammedWhole",
+                   [](BarkerMarkTest& t) {
+                       EraseAndProgramDescriptor(t);
+                       ASSERT_EQ(t.Program(kCg4, kBarker), 0u);
+                   },
+                   true},
+        BarkerCase{"ProgrammedInTwoParts",
+                   [](BarkerMarkTest& t) {
+                       EraseAndProgramDescriptor(t);
+                       Bytes first = Fill(4, 0xFF);
+                       first.insert(first.end(), kBarker.begin(), kBarker.begin() + 4);
+                       Bytes second(kBarker.begin() + 4, kBarker.end());
+                       second.insert(second.end(), kDescriptor.begin(), kDescriptor.begin() + 4);
+                       ASSERT_EQ(t.Program(kCg4 - 4, first), 0u);
+                       ASSERT_EQ(t.Program(kCg4 + 4, second), 0u);
+                   },
+                   false},
+        BarkerCase{"PutInWithoutProgramming",
+                   [](BarkerMarkTest& t) {
+                       EraseAndProgramDescriptor(t);
+                       t.phone->WriteFlash(kCg4, kBarker);
+                   },
+                   false}),
+    [](const ::testing::TestParamInfo<BarkerCase>& info) { return std::string(info.param.name); });
+
 TEST_F(RecordTest, CodeGroupOutsideTheLayoutHasNoValidChecksum) {
     Make();
     CHECKSUMS_STRUC sums = Checksums();
@@ -247,6 +313,99 @@ TEST(StateFileTest, DamagedStateFileIsAProfileError) {
     profile["stateFile"] = "phone7.state";
 
     EXPECT_THROW(Phone::FromJson(profile.dump()), phonesim::ProfileError);
+}
+
+}  // namespace
+
+namespace {
+
+// A phone with a state file, and a look at that file while the phone still
+// runs: what a host killed at that moment would leave behind.
+struct InScratchDir {
+    testsupport::ScratchDir scratch;
+};
+
+// The scratch directory is a base before the bench: made before the phone,
+// left only after the phone wrote its last state.
+class StateJournalTest : public InScratchDir, public PhoneBench {
+  protected:
+    void SetUp() override {
+        Make([](nlohmann::json& p) { p["stateFile"] = "phone7.state"; });
+        nlohmann::json profile = nlohmann::json::parse(kProfile);
+        profile["stateFile"] = "phone7.state";
+        testsupport::WriteText(scratch.File("phone7.json"), profile.dump());
+        StartRamDownloader();
+    }
+    std::shared_ptr<Phone> Observed() { return Phone::Observe(scratch.File("phone7.json")); }
+};
+
+TEST_F(StateJournalTest, EveryChangeReachesTheFilesWhileTheLinkIsOpen) {
+    ASSERT_EQ(Program(kCg1, Fill(8, 0x12)), 0u);
+    uint32_t error = 0;
+    ASSERT_EQ(api.SendFDI_ERASE_FDI_Command(error), 1);
+
+    std::shared_ptr<Phone> observed = Observed();
+
+    EXPECT_EQ(observed->ReadFlash(kCg1, 8), Fill(8, 0x12));
+    EXPECT_EQ(observed->ReadFlash(kCg2, 256), Fill(256, 0xFF));
+    EXPECT_EQ(observed->SettingsData(), Fill(12, 0xFF));
+    EXPECT_TRUE(std::filesystem::exists(scratch.File("phone7.state.journal")));
+}
+
+TEST_F(StateJournalTest, DamagedJournalTailIsDroppedAndTheRestKept) {
+    ASSERT_EQ(Program(kCg1, Fill(8, 0x12)), 0u);
+    ASSERT_EQ(Program(kCg1 + 8, Fill(8, 0x34)), 0u);
+    const std::string journal = scratch.File("phone7.state.journal");
+    const Bytes whole = testsupport::ReadBytes(journal);
+    struct Damage {
+        const char* name;
+        std::function<Bytes(Bytes)> apply;
+        bool lastKept;
+    };
+    const Damage damages[] = {
+        {"cut short", [](Bytes b) { return Bytes(b.begin(), b.end() - 1); }, false},
+        {"last byte flipped",
+         [](Bytes b) {
+             b.back() ^= 0x01;
+             return b;
+         },
+         false},
+        {"huge size field",
+         [](Bytes b) {
+             b.insert(b.end(), {1, 0xFF, 0xFF, 0xFF, 0x7F});
+             return b;
+         },
+         true},
+        {"garbage after",
+         [](Bytes b) {
+             b.insert(b.end(), {9, 3, 0, 0, 0, 1});
+             return b;
+         },
+         true},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        testsupport::WriteBytes(journal, damage.apply(whole));
+
+        std::shared_ptr<Phone> observed = Observed();
+
+        EXPECT_EQ(observed->ReadFlash(kCg1, 8), Fill(8, 0x12));
+        EXPECT_EQ(observed->ReadFlash(kCg1 + 8, 8), Fill(8, damage.lastKept ? 0x34 : 0xFF));
+    }
+}
+
+TEST_F(StateJournalTest, NewPhoneStartsFromTheJournalAndCompactsIt) {
+    ASSERT_EQ(Program(kCg1, Fill(8, 0x12)), 0u);
+    testsupport::WriteBytes(scratch.File("phone7.state.journal"),
+                            testsupport::ReadBytes(scratch.File("phone7.state.journal")));
+    nlohmann::json profile = nlohmann::json::parse(kProfile);
+    profile["stateFile"] = "phone7.state";
+
+    auto next = Phone::FromJson(profile.dump());
+
+    EXPECT_EQ(next->ReadFlash(kCg1, 8), Fill(8, 0x12));
+    EXPECT_EQ(std::filesystem::file_size(scratch.File("phone7.state.journal")), 0u);
+    EXPECT_EQ(Phone::FromJson(profile.dump())->ReadFlash(kCg1, 8), Fill(8, 0x12));
 }
 
 }  // namespace

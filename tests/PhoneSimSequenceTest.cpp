@@ -39,15 +39,16 @@ class ReleaseOnExamplePhoneTest : public ::testing::Test {
         }
     }
 
-    // The engine's block loop: 8,192 data bytes a packet, the barker left out.
-    void Send(bool toRam, uint32_t address, const Bytes& bytes) {
-        for (size_t at = 0; at < bytes.size(); at += 8192) {
-            size_t size = std::min<size_t>(8192, bytes.size() - at);
-            Bytes packet = phonesim::MakeDataPacket(bytes.data() + at, size);
+    // The engine's block loop: one packet per 8 KB block of the range, the
+    // first `skip` bytes (the barker) left out.
+    void Send(bool toRam, uint32_t start, const Bytes& image, size_t skip = 0) {
+        for (size_t at = skip; at < image.size(); at = (at / 8192 + 1) * 8192) {
+            size_t size = std::min<size_t>((at / 8192 + 1) * 8192, image.size()) - at;
+            Bytes packet = phonesim::MakeDataPacket(image.data() + at, size);
             uint32_t error = 0;
-            int done = toRam ? api.RAMdownload(1, address + uint32_t(at), packet.data(),
+            int done = toRam ? api.RAMdownload(1, start + uint32_t(at), packet.data(),
                                                uint32_t(packet.size()), 0, error)
-                             : api.FlashSU(address + uint32_t(at), packet.data(),
+                             : api.FlashSU(start + uint32_t(at), packet.data(),
                                            uint32_t(packet.size()), error);
             ASSERT_EQ(done, 1) << std::hex << error;
         }
@@ -74,9 +75,7 @@ TEST_F(ReleaseOnExamplePhoneTest, FlashedPhoneReportsTheFilesChecksumsAndVersion
     ASSERT_EQ(api.EraseSU(ERASE_ALL, error), 1);
 
     for (const Slot& s : slots) {
-        const Bytes& image = built.images.at(s.slot);
-        size_t skip = s.type == 2 ? 8 : 0;
-        Send(false, s.start + uint32_t(skip), Bytes(image.begin() + long(skip), image.end()));
+        Send(false, s.start, built.images.at(s.slot), s.type == 2 ? 8 : 0);
     }
     CHECKSUMS_STRUC before{};
     ASSERT_EQ(api.GetSUchkSum(MA_TYPE_GSM, &before, error), 1);

@@ -56,6 +56,18 @@ inline constexpr uint32_t kFdaErrWrongMode = 0xE0020023;
 inline constexpr uint32_t kFdaErrRefused = 0xE0020024;
 // The phone received a damaged request.
 inline constexpr uint32_t kFdaErrBadRequest = 0xE0020025;
+// Programming would have to set a bit from 0 to 1 (the flash there is not
+// erased). Nothing of the packet was written.
+inline constexpr uint32_t kFdaErrNotErased = 0xE0020026;
+// A flash packet crosses a program-block boundary (8 KB unless the phone
+// says otherwise). Nothing was written.
+inline constexpr uint32_t kFdaErrCrossesBlock = 0xE0020027;
+// The interface the request came over does not carry this command.
+inline constexpr uint32_t kFdaErrWrongInterface = 0xE0020028;
+// A RAM downloader start with nothing loaded, or with a gap in what was loaded.
+inline constexpr uint32_t kFdaErrIncompleteDownload = 0xE0020029;
+// A checksum record asked for an MA type other than the phone's.
+inline constexpr uint32_t kFdaErrWrongMaType = 0xE002002A;
 // The phone has no figure for the request, or does not support it.
 inline constexpr uint32_t kFdaErrNotSupported = 0xE0020085;
 

@@ -41,7 +41,7 @@ int RunSimReadCommand(const SimReadOptions& options) {
         return 1;
     }
     try {
-        std::shared_ptr<phonesim::Phone> phone = phonesim::Phone::FromFile(options.profile);
+        std::shared_ptr<phonesim::Phone> phone = phonesim::Phone::Observe(options.profile);
         std::vector<uint8_t> bytes = phone->ReadFlash(static_cast<uint32_t>(start), length);
         if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
             return 1;
