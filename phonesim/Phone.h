@@ -76,6 +76,9 @@ class Phone : public std::enable_shared_from_this<Phone> {
     std::vector<uint8_t> SettingsData() const;
     std::vector<WriteEvent> WriteLog() const;
     void ClearWriteLog();
+    // Protocol requests received over every link so far, damaged ones included:
+    // what a fault on "any" counts (test commands aside).
+    uint64_t RequestCount() const;
     bool RamDownloaderRunning() const;
     std::vector<uint8_t> InfoRecord() const;
     std::vector<uint8_t> ChecksumRecord() const;
@@ -99,6 +102,7 @@ class Phone : public std::enable_shared_from_this<Phone> {
     mutable std::mutex lock;
     std::unique_ptr<PhoneCore> core;
     FaultBook faults;
+    uint64_t requests = 0;
     uint32_t hostLineRate;
     std::vector<std::weak_ptr<Channel>> channels;
 };
