@@ -22,7 +22,7 @@ namespace {
 
 constexpr uint32_t kEveryRequestUpTo = 48;  // runs this short get a fault at every request
 constexpr uint32_t kSampledPoints = 12;     // points of a longer run: its ends and some between
-constexpr int kSampleRuns = 300;
+constexpr int kSampleRuns = 500;
 
 struct Combo {
     size_t release = 0;

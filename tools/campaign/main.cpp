@@ -24,7 +24,7 @@ int Run(int argc, char** argv) {
                    "extended with random fault points; 0 (default) runs the whole matrix")
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--sample", options.sample,
-                 "a quick sample: one phone per release and 300 runs unless --runs says otherwise");
+                 "a quick sample: one phone per release and 500 runs unless --runs says otherwise");
     app.add_option("--jobs", options.jobs, "phones flashed at once, each on a thread of its own")
         ->check(CLI::Range(1, 64));
     app.add_option("--releases", options.releases, "seeded releases (8 platforms, 7 shapes)")
