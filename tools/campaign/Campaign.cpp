@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -99,6 +100,7 @@ class WorkFolder {
         }
     }
     std::string File(const std::string& name) const { return (path / name).string(); }
+    std::string Path() const { return path.string(); }
     bool keep = false;
 
   private:
@@ -116,6 +118,7 @@ class Matrix {
   private:
     void Prepare(const WorkFolder& folder);
     void PlanCases();
+    void WriteProfiles(const WorkFolder& folder) const;
     void PlanFaults();
     void Execute(const std::vector<Job>& jobs, std::vector<RunRecord>& records);
     void Count(const RunRecord& record, Figures& figures) const;
@@ -132,6 +135,10 @@ class Matrix {
     DeviceNumbers numbers;
     std::map<std::string, std::pair<size_t, size_t>> byKind;  // failing, runs
 };
+
+std::string ProfileName(const Release& release, const PhoneVariant& variant) {
+    return "m" + std::to_string(release.index) + "-" + variant.name + ".json";
+}
 
 size_t ReleaseCount(const Options& options) {
     int count = options.releases;
@@ -189,6 +196,18 @@ void Matrix::PlanCases() {
         for (size_t v : fitting) {
             combos.push_back({r, v, {}, false});
         }
+    }
+}
+
+// Each pair's phone profile beside the release's superfile, under the device
+// number of its example, so that a case can be looked at with orxflash.
+void Matrix::WriteProfiles(const WorkFolder& folder) const {
+    for (const Combo& combo : combos) {
+        const Release& release = releases[combo.release];
+        const PhoneVariant& variant = variants[combo.variant];
+        std::ofstream file(folder.File(ProfileName(release, variant)));
+        file << MakeProfile(variant, release, variant.base.value("deviceId", uint16_t{1})).dump(2)
+             << '\n';
     }
 }
 
@@ -337,6 +356,8 @@ void Matrix::PrintCase(const RunRecord& record) {
     std::fprintf(out, "\ncase %s: %s\n", record.id.Text().c_str(), OutcomeName(record.outcome));
     if (combo != nullptr) {
         std::fprintf(out, "  release: %s\n", releases[combo->release].Summary().c_str());
+        std::fprintf(out, "  files: m%d.shx, %s (kept with --dir)\n", record.id.release,
+                     ProfileName(releases[combo->release], variants[combo->variant]).c_str());
         std::fprintf(out, "  phone: %s (fault-free run: %s, %u requests)\n",
                      record.id.variant.c_str(), OutcomeName(combo->baseline.outcome),
                      combo->baseline.requests);
@@ -390,6 +411,7 @@ Figures Matrix::Run() {
     WorkFolder folder(options.workDir);
     Prepare(folder);
     PlanCases();
+    WriteProfiles(folder);
     host.emplace();
     if (!host->Opened()) {
         throw std::runtime_error("the module did not open");
@@ -435,6 +457,7 @@ Figures Matrix::Run() {
     Print(figures, failing);
     if (figures.hangs > 0) {
         folder.keep = true;  // hung jobs may still use its files
+        std::fprintf(out, "working folder kept: %s\n", folder.Path().c_str());
     } else {
         host->Close();
     }
