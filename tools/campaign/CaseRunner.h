@@ -5,17 +5,23 @@
 // it went off, suspended again if it is back in normal operation); that
 // attempt must flash it correctly.
 //
-// Refusals. Some phones cannot take some files: the phone answers the
-// settings status request with "incompatible" or refuses it, or the file is a
-// language package the phone's other code groups do not fit. Such a refusal
-// is the file's or the phone's own, not damage, when the fault-free run of
-// the same file on the same phone is refused the same way (the same error
-// reports) and leaves the phone as it was. A failed run whose retry meets
-// that very refusal, with the phone still exactly as it was made (every code
-// group of its layout and its settings data), counts as refused, not as
-// unrecoverable. A refusal the fault-free run does not show, or one that finds
-// the phone changed, means the failed attempt left the phone worse than it
-// found it: not recoverable.
+// Refusals. Some phones cannot take some files, and a correct flash refuses
+// them before it changes anything:
+// - the file's own reason: a language package whose other code groups the
+//   phone does not already hold, a file for another platform;
+// - the phone's own reason: its settings status answer is "incompatible", or
+//   it refuses the status request.
+// Both are properties of the file and of the phone as it was made, so they
+// show in the fault-free run of the same file on a fresh phone of the same
+// profile: that run is "refused" when both its attempts fail with the same
+// error reports and leave every code group of the phone's layout and its
+// settings data exactly as they were. A failed run whose retry meets that
+// very refusal, on a phone still exactly as it was made, counts as refused.
+// Any other failing retry is not recoverable: a refusal the fault-free run
+// does not show was caused by what the failed attempt did to the phone (a
+// language package refused because code group 0 was erased, a serial phone
+// left at another line rate than the host's), and a refusal that finds the
+// phone changed means the phone was damaged before it was refused.
 #pragma once
 
 #include <chrono>

@@ -151,6 +151,9 @@ bool CaseId::Parse(const std::string& text, CaseId& id) {
             return false;
         }
         id.release = std::stoi(parts[0].substr(1));
+        if (id.release < 0 || id.release > 4095) {
+            return false;
+        }
         id.variant = parts[1];
         id.fault.reset();
         if (parts.size() == 3) {
