@@ -203,6 +203,11 @@ std::vector<WriteEvent> Phone::WriteLog() const {
     return core->log;
 }
 
+uint64_t Phone::RequestCount() const {
+    std::lock_guard guard(lock);
+    return requests;
+}
+
 void Phone::ClearWriteLog() {
     std::lock_guard guard(lock);
     core->log.clear();

@@ -82,6 +82,9 @@ class Phone : public std::enable_shared_from_this<Phone> {
     std::vector<uint8_t> SettingsData() const;
     std::vector<WriteEvent> WriteLog() const;
     void ClearWriteLog();
+    // Protocol requests received over every link so far, damaged ones included:
+    // what a fault on "any" counts (test commands aside).
+    uint64_t RequestCount() const;
     bool RamDownloaderRunning() const;
     std::vector<uint8_t> InfoRecord() const;
     std::vector<uint8_t> ChecksumRecord() const;
@@ -109,6 +112,7 @@ class Phone : public std::enable_shared_from_this<Phone> {
     std::unique_ptr<PhoneCore> core;
     std::unique_ptr<StateJournal> journal;  // none: no state file, or only looked at
     FaultBook faults;
+    uint64_t requests = 0;
     uint32_t hostLineRate;
     std::vector<std::weak_ptr<Channel>> channels;
 };
