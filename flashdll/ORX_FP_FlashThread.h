@@ -43,6 +43,9 @@ class CFlashThread : public CWorkerThread {
 
     // Device library start-up on the current device number and interface.
     void InitDeviceApi(int quiet);
+    // The same without a report: 1 when the phone answered. A serial phone is
+    // also looked for at the other line rate.
+    int StartDeviceApi(uint32_t& error);
 
     // Phone records and one-command operations.
     int ReadSUInfo(int quiet);

@@ -11,6 +11,8 @@ namespace {
 constexpr const char* kSource = "ORX_FP_FlashThread";
 constexpr const char* kNoDeviceApi = "Flash Device API pointer is a NULL Pointer";
 constexpr int kAttempts = 3;
+constexpr uint32_t kBaseRate = 9600;
+constexpr uint32_t kRaisedRate = 115200;
 
 bool SerialDevice(uint16_t deviceId) {
     return deviceId >= 1000 && deviceId <= 1031;
@@ -26,10 +28,32 @@ void CFlashThread::InitDeviceApi(int quiet) {
         return;
     }
     uint32_t error = 0;
-    if (deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) == 0 &&
-        quiet == 0) {
+    if (StartDeviceApi(error) != 0) {
+        return;
+    }
+    if (quiet == 0) {
         ReportDeviceError("Error initializing Flash Device API", error, 0);
     }
+}
+
+int CFlashThread::StartDeviceApi(uint32_t& error) {
+    if (deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) != 0) {
+        return 1;
+    }
+    // A serial phone left at the other line rate by an earlier attempt (its
+    // rate raised but the answer lost, or restarted at the base rate while the
+    // host kept the raised one) answers once both ends meet again.
+    if (SerialDevice(deviceId)) {
+        for (uint32_t rate : {kRaisedRate, kBaseRate}) {
+            uint32_t retryError = 0;
+            if (HostSetBaudRate(rate, deviceId) == 0 &&
+                deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle,
+                                           retryError) != 0) {
+                return 1;
+            }
+        }
+    }
+    return 0;
 }
 
 int CFlashThread::ReadSUInfo(int quiet) {

@@ -179,7 +179,7 @@ int CFlashThread::RunFlash() {
         return 0;
     }
     uint32_t error = 0;
-    if (deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) == 0) {
+    if (StartDeviceApi(error) == 0) {
         ReportDeviceError("Error initializing Flash Device API", error, 0);
         return 0;
     }
@@ -225,7 +225,7 @@ int CFlashThread::DoHeadlessJob(const std::string& path, uint16_t id) {
         return 0;
     }
     uint32_t error = 0;
-    if (deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) == 0) {
+    if (StartDeviceApi(error) == 0) {
         ShowError("Error initializing Flash Device API", 0);
         return 0;
     }

@@ -49,12 +49,16 @@ const char* OutcomeName(Outcome outcome) {
     return "?";
 }
 
+// The reason an attempt was refused: its last error before the failure
+// banner. Earlier lines may differ with the phone's mode (a blank phone that
+// lost power comes back in its restart mode) while the refusal is the same.
 std::string Signature(const Attempt& attempt) {
-    std::string text;
-    for (const std::string& error : attempt.errors) {
-        text += (text.empty() ? "" : " | ") + error;
+    for (auto error = attempt.errors.rbegin(); error != attempt.errors.rend(); ++error) {
+        if (error->find("Flash FAILED!!!") == std::string::npos) {
+            return *error;
+        }
     }
-    return text;
+    return {};
 }
 
 Baseline BaselineOf(const RunRecord& record) {
