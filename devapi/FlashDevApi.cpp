@@ -103,6 +103,10 @@ void CFlashDeviceApi::SetExchangeTimeout(uint32_t milliseconds) {
     impl->client.SetTimeout(milliseconds);
 }
 
+uint32_t CFlashDeviceApi::ExchangeTimeout() const {
+    return impl->timeoutMs;
+}
+
 void CFlashDeviceApi::Close() {
     impl->Unbind();
 }

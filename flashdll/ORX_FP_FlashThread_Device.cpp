@@ -1,5 +1,6 @@
 // One-command phone operations: the device library's start-up, the phone
 // information record, erase, power-down, reboot, and the test-command suspend.
+#include <algorithm>
 #include <cstring>
 
 #include "ErrorLog.h"
@@ -13,6 +14,7 @@ constexpr const char* kNoDeviceApi = "Flash Device API pointer is a NULL Pointer
 constexpr int kAttempts = 3;
 constexpr uint32_t kBaseRate = 9600;
 constexpr uint32_t kRaisedRate = 115200;
+constexpr uint32_t kProbeTimeoutMs = 500;
 
 bool SerialDevice(uint16_t deviceId) {
     return deviceId >= 1000 && deviceId <= 1031;
@@ -37,23 +39,28 @@ void CFlashThread::InitDeviceApi(int quiet) {
 }
 
 int CFlashThread::StartDeviceApi(uint32_t& error) {
-    if (deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) != 0) {
-        return 1;
+    if (!SerialDevice(deviceId)) {
+        return deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) != 0
+                   ? 1
+                   : 0;
     }
     // A serial phone left at the other line rate by an earlier attempt (its
     // rate raised but the answer lost, or restarted at the base rate while the
-    // host kept the raised one) answers once both ends meet again.
-    if (SerialDevice(deviceId)) {
-        for (uint32_t rate : {kRaisedRate, kBaseRate}) {
-            uint32_t retryError = 0;
-            if (HostSetBaudRate(rate, deviceId) == 0 &&
-                deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle,
-                                           retryError) != 0) {
-                return 1;
-            }
+    // host kept the raised one) answers once both ends meet again. A phone at
+    // the rate answers its connection at once, so the tries wait briefly.
+    const uint32_t exchangeTimeout = deviceApi->ExchangeTimeout();
+    deviceApi->SetExchangeTimeout(std::min(exchangeTimeout, kProbeTimeoutMs));
+    int started =
+        deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) != 0;
+    for (uint32_t rate : {kRaisedRate, kBaseRate}) {
+        uint32_t retryError = 0;
+        if (started == 0 && HostSetBaudRate(rate, deviceId) == 0) {
+            started = deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle,
+                                                 retryError) != 0;
         }
     }
-    return 0;
+    deviceApi->SetExchangeTimeout(exchangeTimeout);
+    return started;
 }
 
 int CFlashThread::ReadSUInfo(int quiet) {

@@ -50,8 +50,7 @@ class FlashSequenceTest : public testsupport::HostedModuleTest {
             id >= 1000 && id <= 1031 ? engine.OpenDeviceInterface(id) : engine.IdentifyDevice(id);
         uint32_t error = 0;
         if (result == 1) {
-            result = engine.deviceApi->InitFlashDevAPI(engine.hostInstanceHandle, engine.deviceId,
-                                                       engine.interfaceHandle, error) != 0;
+            result = engine.StartDeviceApi(error);
         }
         if (result == 1) {
             result = engine.FlashSequence(reboot);
@@ -293,6 +292,17 @@ TEST_F(FlashSequenceTest, SerialPhoneRaisesBothEndsOfTheLine) {
     ASSERT_EQ(Flash(), 1) << output;
     EXPECT_TRUE(Printed("Phone[1000]: Baud rate set to 115200\n"));
     EXPECT_EQ(orxhost::HostLineRate(1000), 115200u);
+    EXPECT_EQ(OnPhone(3), Image(3));
+}
+
+// An attempt that failed between the two ends' rate changes leaves them apart:
+// the next connection must find the phone at the other rate.
+TEST_F(FlashSequenceTest, SerialPhoneAtTheOtherLineRateIsFoundAgain) {
+    Use(FlashableManifest(1, 1), "serial-1000");
+    ASSERT_EQ(ORXSetBaudRate(115200, 1000), 0);  // host raised, phone still at the base rate
+    ASSERT_EQ(Flash(), 1) << output;
+    ASSERT_EQ(ORXSetBaudRate(9600, 1000), 0);  // phone raised, host back at the base rate
+    ASSERT_EQ(Flash(), 1) << output;
     EXPECT_EQ(OnPhone(3), Image(3));
 }
 

@@ -186,6 +186,7 @@ class ORX_DEVAPI_API CFlashDeviceApi {
     // Time-out of one exchange (request sent, whole answer read). The default
     // is 20000 ms, or ORX_DEVAPI_TIMEOUT_MS from the environment.
     void SetExchangeTimeout(uint32_t milliseconds);
+    uint32_t ExchangeTimeout() const;
     // Drops the binding and closes the link.
     void Close();
 
