@@ -13,8 +13,8 @@
 //   it refuses the status request.
 // Both are properties of the file and of the phone as it was made, so they
 // show in the fault-free run of the same file on a fresh phone of the same
-// profile: that run is "refused" when both its attempts fail with the same
-// error reports and leave every code group of the phone's layout and its
+// profile: that run is "refused" when both its attempts fail for the same
+// reason (the last error report) and leave every code group of the phone's layout and its
 // settings data exactly as they were. A failed run whose retry meets that
 // very refusal, on a phone still exactly as it was made, counts as refused.
 // Any other failing retry is not recoverable: a refusal the fault-free run
@@ -53,7 +53,7 @@ const char* OutcomeName(Outcome outcome);
 struct Baseline {
     uint32_t requests = 0;
     Outcome outcome = Outcome::Flashed;
-    std::string refusal;        // the refused attempt's error reports
+    std::string refusal;        // the refused attempt's reason
     uint64_t initialState = 0;  // PhoneStateHash of a phone as made
 };
 
@@ -82,7 +82,7 @@ RunRecord RunCase(CaseContext& context, const Release& release, const PhoneVaria
 // The baseline a fault-free run gives.
 Baseline BaselineOf(const RunRecord& record);
 
-// The error reports of an attempt as one text.
+// The reason an attempt failed: its last error report before the banner.
 std::string Signature(const Attempt& attempt);
 
 }  // namespace campaign
