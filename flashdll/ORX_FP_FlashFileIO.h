@@ -36,14 +36,7 @@ struct SubfileRecord {
     int builtSum = -1;              // 16-bit sum of the image as just written, or -1
 };
 
-// The fields of the S-record line last decoded.
-struct SRecordFields {
-    int type = 0;
-    int byteCount = 0;
-    uint32_t address = 0;
-    std::array<uint8_t, 512> data{};
-    int dataLength = 0;
-};
+using SRecordFields = shx::SRecordFields;
 
 // An image file while it is built: locked against other processes, its
 // blocks reserved, and its bytes assembled in memory (whole pages go to the
@@ -166,7 +159,6 @@ class CFlashFileIO {
     bool RemoveStaleIndex();
 
     bool ReadTail(int fd, shx::StoredChecksum& stored);
-    bool DecodeWholeS3(std::string_view line);
     bool ChecksumMatches(int fd, const shx::StoredChecksum& stored);
     bool IndexNamesMatch() const;
     int WalkSubfiles(int quiet);

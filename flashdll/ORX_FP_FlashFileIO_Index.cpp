@@ -19,17 +19,66 @@ constexpr size_t kSumBlock = 64 * 1024;
 
 }  // namespace
 
+namespace shx {
+
+std::string IndexEntryName(const uint8_t* table, int slot) {
+    const char* name = reinterpret_cast<const char*>(table + slot * kIndexEntrySize + kNameOffset);
+    return std::string(name, strnlen(name, kIndexNameRoom));
+}
+
+uint16_t IndexEntrySum(const uint8_t* table, int slot) {
+    return ReadLe16(table + slot * kIndexEntrySize + kSumOffset);
+}
+
+bool IndexEntryPresent(const uint8_t* table, int slot) {
+    return ReadLe32(table + slot * kIndexEntrySize + kPresentOffset) == 1;
+}
+
+// An index copied along with another superfile's images never matches.
+bool IndexNamesMatch(const uint8_t* table, const std::string& superfilePath) {
+    for (int slot = 0; slot < kSlots; ++slot) {
+        if (!IndexEntryPresent(table, slot)) {
+            continue;
+        }
+        std::string expected = ImageFileName(superfilePath, slot);
+        if (expected.empty() || expected.size() >= kIndexNameRoom ||
+            IndexEntryName(table, slot) != expected) {
+            return false;
+        }
+    }
+    return true;
+}
+
+IndexVerdict ParseIndex(const uint8_t* data, size_t size, IndexView& index) {
+    // An index of any other length is damaged or of another layout.
+    if (data == nullptr || size != kIndexFileSize) {
+        return IndexVerdict::WrongSize;
+    }
+    index.version = ReadLe16(data);
+    if (index.version != kIndexVersion) {
+        return IndexVerdict::WrongVersion;
+    }
+    index.checksum = ReadLe16(data + 2);
+    index.superfileChecksum = ReadLe16(data + 4);
+    index.header = data + 6;
+    index.table = data + 6 + kHeaderSize;
+    uint16_t expected = static_cast<uint16_t>(Sum16(index.table, kIndexTableSize) +
+                                              Sum16(index.header, kHeaderSize));
+    return index.checksum == expected ? IndexVerdict::Valid : IndexVerdict::BadChecksum;
+}
+
+}  // namespace shx
+
 std::string CFlashFileIO::IndexEntryName(int slot) const {
-    const char* name = reinterpret_cast<const char*>(IndexEntry(slot) + kNameOffset);
-    return std::string(name, strnlen(name, shx::kIndexNameRoom));
+    return shx::IndexEntryName(indexTable.data(), slot);
 }
 
 uint16_t CFlashFileIO::IndexEntrySum(int slot) const {
-    return shx::ReadLe16(IndexEntry(slot) + kSumOffset);
+    return shx::IndexEntrySum(indexTable.data(), slot);
 }
 
 bool CFlashFileIO::IndexEntryPresent(int slot) const {
-    return shx::ReadLe32(IndexEntry(slot) + kPresentOffset) == 1;
+    return shx::IndexEntryPresent(indexTable.data(), slot);
 }
 
 // Written beside its final name and then renamed, so a reader sees either the
@@ -96,33 +145,21 @@ int CFlashFileIO::ReadImageIndex() {
     if (!platform::ReadAt(file.Get(), 0, image.data(), image.size())) {
         return 0;
     }
-    indexVersion = shx::ReadLe16(image.data());
-    if (indexVersion != shx::kIndexVersion) {
+    shx::IndexView index;
+    shx::IndexVerdict verdict = shx::ParseIndex(image.data(), image.size(), index);
+    indexVersion = index.version;
+    if (verdict == shx::IndexVerdict::WrongSize || verdict == shx::IndexVerdict::WrongVersion) {
         return 0;
     }
-    indexChecksum = shx::ReadLe16(image.data() + 2);
-    superfileChecksum = shx::ReadLe16(image.data() + 4);
-    std::memcpy(header.data(), image.data() + 6, header.size());
-    std::memcpy(indexTable.data(), image.data() + 6 + header.size(), indexTable.size());
-    uint16_t expected = static_cast<uint16_t>(shx::Sum16(indexTable.data(), indexTable.size()) +
-                                              shx::Sum16(header.data(), header.size()));
-    return indexChecksum == expected ? 1 : 0;
+    indexChecksum = index.checksum;
+    superfileChecksum = index.superfileChecksum;
+    std::memcpy(header.data(), index.header, header.size());
+    std::memcpy(indexTable.data(), index.table, indexTable.size());
+    return verdict == shx::IndexVerdict::Valid ? 1 : 0;
 }
 
-// Every entry marked present must name this superfile's own image file for its
-// slot; an index copied along with another superfile's images never matches.
 bool CFlashFileIO::IndexNamesMatch() const {
-    for (int slot = 0; slot < shx::kSlots; ++slot) {
-        if (!IndexEntryPresent(slot)) {
-            continue;
-        }
-        std::string expected = shx::ImageFileName(superfilePath, slot);
-        if (expected.empty() || expected.size() >= shx::kIndexNameRoom ||
-            IndexEntryName(slot) != expected) {
-            return false;
-        }
-    }
-    return true;
+    return shx::IndexNamesMatch(indexTable.data(), superfilePath);
 }
 
 int CFlashFileIO::CheckImageChecksums() {

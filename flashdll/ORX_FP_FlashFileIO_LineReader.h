@@ -40,4 +40,12 @@ class LineReader {
     bool failed = false;
 };
 
+// The length of the line at the front of `available` bytes, its line end
+// included: up to the first '\n', or kMaxLine bytes of an overlong line, or
+// (atEnd) whatever is left. 0 when more bytes are needed, or none are left.
+size_t LineLength(const char* start, size_t available, bool atEnd);
+// The next line of text held in memory, with the same splitting as the file
+// reader; `rest` moves past it. False when nothing is left.
+bool NextLine(std::string_view& rest, std::string_view& line);
+
 }  // namespace shx

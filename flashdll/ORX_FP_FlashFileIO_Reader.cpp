@@ -150,18 +150,18 @@ int CFlashFileIO::ReadSuperfile(int quiet) {
         }
     }
 
-    std::string kind = shx::HeaderText(header, shx::kKindOffset, shx::kKindRoom);
-    if (kind == "R4X Superfile") {
+    shx::HeaderVerdict verdict = shx::CheckHeaderKind(header);
+    if (verdict == shx::HeaderVerdict::WrongCustomer) {
         ReportInvalid(kWrongCustomer, quiet, __LINE__);
         return 0;
     }
-    if (kind != "K380 Superfile") {
+    if (verdict == shx::HeaderVerdict::Invalid) {
         ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
         return 0;
     }
 
     fileCount = shx::FileCount(header);
-    if (fileCount > shx::kSlots) {
+    if (verdict == shx::HeaderVerdict::TooManyFiles) {
         ReportInvalid(kTooManyFiles, quiet, __LINE__);
         return 0;
     }
@@ -191,94 +191,153 @@ void CFlashFileIO::FillRecord(int slot, const shx::SubfileDescriptor& descriptor
     record.present = true;
 }
 
-// Fills the records of the slots the file count covers. Slot 0 is always
-// taken; slot 1 must be empty and never counts; code groups count when their
-// descriptor is not empty. A non-empty descriptor the count leaves out means
-// the count is wrong, and the file is refused rather than flashed in part.
+// Fills the records of the slots the walk looked at, in order, then reports
+// what it found: a non-empty descriptor the count leaves out means the count
+// is wrong, and the file is refused rather than flashed in part.
 int CFlashFileIO::WalkSubfiles(int quiet) {
-    int counted = 0;
-    int nextSlot = 0;
-    if (fileCount > 0) {
-        shx::SubfileDescriptor ram = shx::DescriptorAt(header, shx::kRamDownloaderSlot);
-        if (ram.end < ram.start) {
-            ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
-            return 0;
-        }
-        FillRecord(shx::kRamDownloaderSlot, ram);
-        SubfileRecord& record = records[shx::kRamDownloaderSlot];
-        record.type8 = false;
-        record.combo = false;
-        ramChecksum = ram.declaredChecksum;
-        ramVersionText = VersionText("v0x%.6X", ram.version);
-        if (PlatformName(ram.Family(), ram.Variant()) == 0) {
-            shx::SubfileDescriptor boot = shx::DescriptorAt(header, shx::kBootSlot);
-            if (PlatformName(boot.Family(), boot.Variant()) == 1) {
-                record.platformFallback = true;
-            }
-        }
-        platformFamily = ram.Family();
-        counted = 1;
-        nextSlot = shx::kBootSlot;
-
-        if (counted < fileCount) {
-            if (!shx::DescriptorAt(header, shx::kBootSlot).Empty()) {
-                ReportBootSlot();
-                return 0;
-            }
-            records[shx::kBootSlot].present = false;
-            bootVersionText = kNoVersion;
-            nextSlot = shx::kFirstCodeGroupSlot;
-        }
-        for (int slot = shx::kFirstCodeGroupSlot; slot < shx::kSlots && counted < fileCount;
-             ++slot) {
-            int codeGroup = slot - shx::kFirstCodeGroupSlot;
-            shx::SubfileDescriptor descriptor = shx::DescriptorAt(header, slot);
-            SubfileRecord& group = records[static_cast<size_t>(slot)];
-            nextSlot = slot + 1;
-            if (descriptor.Empty()) {
-                group.present = false;
-                group.type8 = false;
-                if (codeGroup == 1) {
-                    appVersionText = kNoVersion;
-                }
-                continue;
-            }
-            if (descriptor.end < descriptor.start) {
-                ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
-                return 0;
-            }
+    const shx::DescriptorWalk walk = shx::WalkDescriptors(header);
+    for (int slot = 0; slot < walk.walked; ++slot) {
+        SubfileRecord& record = records[static_cast<size_t>(slot)];
+        shx::SubfileDescriptor descriptor = shx::DescriptorAt(header, slot);
+        if (slot == shx::kRamDownloaderSlot) {
             FillRecord(slot, descriptor);
-            group.extraBytes = descriptor.extra;
-            group.extraSum = shx::Sum16(descriptor.extra.data(), descriptor.extra.size());
-            if (slot < shx::kBarkerEntries) {
-                std::copy_n(header.data() + shx::kBarkerTableOffset + shx::kBarkerSize * slot,
-                            shx::kBarkerSize, group.barkerCode.begin());
+            record.type8 = false;
+            record.combo = false;
+            ramChecksum = descriptor.declaredChecksum;
+            ramVersionText = VersionText("v0x%.6X", descriptor.version);
+            if (PlatformName(descriptor.Family(), descriptor.Variant()) == 0) {
+                shx::SubfileDescriptor boot = shx::DescriptorAt(header, shx::kBootSlot);
+                if (PlatformName(boot.Family(), boot.Variant()) == 1) {
+                    record.platformFallback = true;
+                }
             }
-            group.type8 = descriptor.type == shx::kSubfileTypeMarked;
-            group.combo = descriptor.type == shx::kSubfileTypeCombo;
-            std::string version = VersionText(" v0x%.6X", descriptor.version);
+            platformFamily = descriptor.Family();
+            continue;
+        }
+        if (slot == shx::kBootSlot) {
+            record.present = false;
+            bootVersionText = kNoVersion;
+            continue;
+        }
+        int codeGroup = slot - shx::kFirstCodeGroupSlot;
+        if (!walk.present[static_cast<size_t>(slot)]) {
+            record.present = false;
+            record.type8 = false;
             if (codeGroup == 1) {
-                appChecksum = descriptor.declaredChecksum;
-                appVersionText = version;
+                appVersionText = kNoVersion;
             }
-            if (dialog != nullptr) {
-                dialog->ListAdd(ctl::kFileMiscList,
-                                "Code Group " + std::to_string(codeGroup) + version);
-                dialog->ListSelect(ctl::kFileMiscList, 0);
-            }
-            ++counted;
+            continue;
+        }
+        FillRecord(slot, descriptor);
+        record.extraBytes = descriptor.extra;
+        record.extraSum = shx::Sum16(descriptor.extra.data(), descriptor.extra.size());
+        if (slot < shx::kBarkerEntries) {
+            std::copy_n(header.data() + shx::kBarkerTableOffset + shx::kBarkerSize * slot,
+                        shx::kBarkerSize, record.barkerCode.begin());
+        }
+        record.type8 = descriptor.type == shx::kSubfileTypeMarked;
+        record.combo = descriptor.type == shx::kSubfileTypeCombo;
+        std::string version = VersionText(" v0x%.6X", descriptor.version);
+        if (codeGroup == 1) {
+            appChecksum = descriptor.declaredChecksum;
+            appVersionText = version;
+        }
+        if (dialog != nullptr) {
+            dialog->ListAdd(ctl::kFileMiscList,
+                            "Code Group " + std::to_string(codeGroup) + version);
+            dialog->ListSelect(ctl::kFileMiscList, 0);
         }
     }
-    for (int slot = nextSlot; slot < shx::kSlots; ++slot) {
+    if (walk.verdict == shx::HeaderVerdict::Invalid) {
+        ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
+        return 0;
+    }
+    if (walk.verdict == shx::HeaderVerdict::BootSlotUsed) {
+        ReportBootSlot();
+        return 0;
+    }
+    for (int slot = walk.walked; slot < shx::kSlots; ++slot) {
         records[static_cast<size_t>(slot)].present = false;
     }
-    bool leftOver = false;
-    for (int slot = nextSlot; slot < shx::kSlots && !leftOver; ++slot) {
-        leftOver = !shx::DescriptorAt(header, slot).Empty();
-    }
-    if (counted < fileCount || leftOver) {
+    if (walk.verdict == shx::HeaderVerdict::CountMismatch) {
         ReportInvalid(kCountMismatch, quiet, __LINE__);
         return 0;
     }
     return 1;
 }
+
+namespace shx {
+
+HeaderVerdict CheckHeaderKind(const SuperfileHeader& header) {
+    std::string kind = HeaderText(header, kKindOffset, kKindRoom);
+    if (kind == "R4X Superfile") {
+        return HeaderVerdict::WrongCustomer;
+    }
+    if (kind != "K380 Superfile") {
+        return HeaderVerdict::Invalid;
+    }
+    return FileCount(header) > kSlots ? HeaderVerdict::TooManyFiles : HeaderVerdict::Valid;
+}
+
+DescriptorWalk WalkDescriptors(const SuperfileHeader& header) {
+    DescriptorWalk walk;
+    const int fileCount = FileCount(header);
+    int counted = 0;
+    if (fileCount > 0) {
+        SubfileDescriptor ram = DescriptorAt(header, kRamDownloaderSlot);
+        if (ram.end < ram.start) {
+            walk.verdict = HeaderVerdict::Invalid;
+            return walk;
+        }
+        walk.present.set(kRamDownloaderSlot);
+        walk.walked = kBootSlot;
+        counted = 1;
+        if (counted < fileCount) {
+            if (!DescriptorAt(header, kBootSlot).Empty()) {
+                walk.verdict = HeaderVerdict::BootSlotUsed;
+                return walk;
+            }
+            walk.walked = kFirstCodeGroupSlot;
+        }
+        for (int slot = kFirstCodeGroupSlot; slot < kSlots && counted < fileCount; ++slot) {
+            SubfileDescriptor descriptor = DescriptorAt(header, slot);
+            if (descriptor.Empty()) {
+                walk.walked = slot + 1;
+                continue;
+            }
+            if (descriptor.end < descriptor.start) {
+                walk.verdict = HeaderVerdict::Invalid;
+                return walk;
+            }
+            walk.present.set(static_cast<size_t>(slot));
+            walk.walked = slot + 1;
+            ++counted;
+        }
+    }
+    bool leftOver = false;
+    for (int slot = walk.walked; slot < kSlots && !leftOver; ++slot) {
+        leftOver = !DescriptorAt(header, slot).Empty();
+    }
+    if (counted < fileCount || leftOver) {
+        walk.verdict = HeaderVerdict::CountMismatch;
+    }
+    return walk;
+}
+
+HeaderVerdict ParseSuperfileHeader(const uint8_t* data, size_t size, SuperfileHeader& header,
+                                   DescriptorWalk& walk) {
+    header.fill(0);
+    walk = DescriptorWalk{};
+    if (data == nullptr || size < kHeaderSize) {
+        return HeaderVerdict::Invalid;
+    }
+    std::copy_n(data, kHeaderSize, header.begin());
+    HeaderVerdict verdict = CheckHeaderKind(header);
+    if (verdict != HeaderVerdict::Valid) {
+        return verdict;
+    }
+    walk = WalkDescriptors(header);
+    return walk.verdict;
+}
+
+}  // namespace shx

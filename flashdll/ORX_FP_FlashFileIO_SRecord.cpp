@@ -1,6 +1,7 @@
-// Decoding S-record lines of the superfile body into the current record
-// fields. Lenient on purpose: neither the leading S nor the record checksum is
-// checked; which types are acceptable is the converter's decision.
+// Decoding S-record lines of the superfile body into record fields, and the
+// reader's walk over the body. Lenient on purpose: neither the leading S nor
+// the record checksum is checked; which types are acceptable is the
+// converter's decision.
 #include <fcntl.h>
 
 #if defined(__SSE2__)
@@ -177,23 +178,9 @@ Layout LayoutOf(int type) {
     }
 }
 
-}  // namespace
-
-int CFlashFileIO::OpenSuperfileStream(uint64_t offset) {
-    int error = 0;
-    superfileStream = platform::OpenRegularForReading(superfilePath, error);
-    if (!superfileStream.Valid()) {
-        ReportFileException(platform::FileErrorCauseFromErrno(error));
-        return 0;
-    }
-    posix_fadvise(superfileStream.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    lineReader.Reset(superfileStream.Get(), offset);
-    return 1;
-}
-
 // The common line, an S3 record whose count and address are all hex digits,
 // decoded straight through the pair table; the same result as the field rules.
-bool CFlashFileIO::DecodeWholeS3(std::string_view line) {
+bool DecodeWholeS3(std::string_view line, shx::SRecordFields& fields) {
     static const int16_t* const pairs = PairTable();
     if (line.size() < 12 || line[1] != '3') {
         return false;
@@ -207,18 +194,78 @@ bool CFlashFileIO::DecodeWholeS3(std::string_view line) {
     if ((count | a0 | a1 | a2 | a3) < 0) {
         return false;
     }
-    srec.type = 3;
-    srec.byteCount = count;
-    srec.address = (static_cast<uint32_t>(a0) << 24) | (static_cast<uint32_t>(a1) << 16) |
-                   (static_cast<uint32_t>(a2) << 8) | static_cast<uint32_t>(a3);
+    fields.type = 3;
+    fields.byteCount = count;
+    fields.address = (static_cast<uint32_t>(a0) << 24) | (static_cast<uint32_t>(a1) << 16) |
+                     (static_cast<uint32_t>(a2) << 8) | static_cast<uint32_t>(a3);
     const size_t length = count > 5 ? static_cast<size_t>(count - 5) : 0;
-    srec.dataLength = static_cast<int>(length);
+    fields.dataLength = static_cast<int>(length);
     const size_t whole = (line.size() - 12) / 2;
-    size_t i = DecodeHexPairs(d + 12, length < whole ? length : whole, srec.data.data());
+    size_t i = DecodeHexPairs(d + 12, length < whole ? length : whole, fields.data.data());
     for (; i < length; ++i) {
-        srec.data[i] = static_cast<uint8_t>(HexField(line, 12 + 2 * i, 2));
+        fields.data[i] = static_cast<uint8_t>(HexField(line, 12 + 2 * i, 2));
     }
     return true;
+}
+
+}  // namespace
+
+namespace shx {
+
+bool DecodeSRecordLine(std::string_view line, SRecordFields& fields) {
+    if (DecodeWholeS3(line, fields)) {
+        return true;
+    }
+    fields.type = static_cast<int>(HexField(line, 1, 1));
+    fields.byteCount = static_cast<int>(HexField(line, 2, 2));
+    Layout layout = LayoutOf(fields.type);
+    if (layout.addressWidth == 0) {
+        fields.address = 0;
+        fields.dataLength = 0;
+        return false;
+    }
+    fields.address = HexField(line, 4, layout.addressWidth);
+    int count = fields.byteCount - layout.overhead;
+    fields.dataLength = count > 0 ? count : 0;
+    // Pairs of hex digits decode in a tight loop; anything else (a short line,
+    // a stray character) takes the field rule from there on.
+    const size_t length = static_cast<size_t>(fields.dataLength);
+    const auto* digits = reinterpret_cast<const unsigned char*>(line.data());
+    size_t whole = line.size() > layout.dataColumn ? (line.size() - layout.dataColumn) / 2 : 0;
+    size_t i = DecodeHexPairs(digits + layout.dataColumn, length < whole ? length : whole,
+                              fields.data.data());
+    for (; i < length; ++i) {
+        fields.data[i] = static_cast<uint8_t>(HexField(line, layout.dataColumn + 2 * i, 2));
+    }
+    return true;
+}
+
+bool DecodeSRecordLineByFields(std::string_view line, SRecordFields& fields) {
+    fields.type = static_cast<int>(ParseHexField(line, 1, 1));
+    fields.byteCount = static_cast<int>(ParseHexField(line, 2, 2));
+    Layout layout = LayoutOf(fields.type);
+    fields.address = layout.addressWidth == 0 ? 0 : ParseHexField(line, 4, layout.addressWidth);
+    int count = fields.byteCount - layout.overhead;
+    fields.dataLength = layout.addressWidth != 0 && count > 0 ? count : 0;
+    for (int i = 0; i < fields.dataLength; ++i) {
+        fields.data[static_cast<size_t>(i)] = static_cast<uint8_t>(
+            ParseHexField(line, layout.dataColumn + 2 * static_cast<size_t>(i), 2));
+    }
+    return layout.addressWidth != 0;
+}
+
+}  // namespace shx
+
+int CFlashFileIO::OpenSuperfileStream(uint64_t offset) {
+    int error = 0;
+    superfileStream = platform::OpenRegularForReading(superfilePath, error);
+    if (!superfileStream.Valid()) {
+        ReportFileException(platform::FileErrorCauseFromErrno(error));
+        return 0;
+    }
+    posix_fadvise(superfileStream.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    lineReader.Reset(superfileStream.Get(), offset);
+    return 1;
 }
 
 int CFlashFileIO::ReadSRecord() {
@@ -226,31 +273,9 @@ int CFlashFileIO::ReadSRecord() {
     if (!superfileStream.Valid() || !lineReader.Next(line)) {
         return 0;
     }
-    if (DecodeWholeS3(line)) {
-        return 1;
-    }
-    srec.type = static_cast<int>(HexField(line, 1, 1));
-    srec.byteCount = static_cast<int>(HexField(line, 2, 2));
-    Layout layout = LayoutOf(srec.type);
-    if (layout.addressWidth == 0) {
-        srec.address = 0;
+    if (!shx::DecodeSRecordLine(line, srec)) {
         ReportError("Error getting address from S Record.", __LINE__);
-        srec.dataLength = 0;
         ReportError("Error getting Data from S Record.", __LINE__);
-        return 1;
-    }
-    srec.address = HexField(line, 4, layout.addressWidth);
-    int count = srec.byteCount - layout.overhead;
-    srec.dataLength = count > 0 ? count : 0;
-    // Pairs of hex digits decode in a tight loop; anything else (a short line,
-    // a stray character) takes the field rule from there on.
-    const size_t length = static_cast<size_t>(srec.dataLength);
-    const auto* digits = reinterpret_cast<const unsigned char*>(line.data());
-    size_t whole = line.size() > layout.dataColumn ? (line.size() - layout.dataColumn) / 2 : 0;
-    size_t i = DecodeHexPairs(digits + layout.dataColumn, length < whole ? length : whole,
-                              srec.data.data());
-    for (; i < length; ++i) {
-        srec.data[i] = static_cast<uint8_t>(HexField(line, layout.dataColumn + 2 * i, 2));
     }
     return 1;
 }

@@ -2,7 +2,9 @@
 // names, derived file names, the trailer's checksum marker and the byte sums.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <numeric>
 #include <vector>
 
@@ -134,6 +136,56 @@ TEST(DescriptorLayout, VersionIsBigEndianOtherNumbersLittleEndian) {
     EXPECT_EQ(descriptor.type, 2);
     EXPECT_EQ(descriptor.Family(), 4);
     EXPECT_EQ(descriptor.Variant(), 6);
+}
+
+// The in-memory header check the reader, the fuzz targets and tools share:
+// each fault of a header, first fault first, and what a valid walk found.
+TEST(ParseSuperfileHeader, NamesTheFirstFaultAndThePresentSlots) {
+    auto put = [](std::vector<uint8_t>& bytes, int slot, uint32_t start, uint32_t end) {
+        uint8_t* d = bytes.data() + shx::kDescriptorTableOffset + shx::kDescriptorSize * slot;
+        shx::WriteLe32(d, start);
+        shx::WriteLe32(d + 4, end);
+    };
+    auto make = [&](const char* kind, uint16_t count) {
+        std::vector<uint8_t> bytes(shx::kHeaderSize + 10);
+        std::copy_n(kind, std::strlen(kind), bytes.begin());
+        shx::WriteLe16(bytes.data() + shx::kFileCountOffset, count);
+        put(bytes, 0, 0x100, 0x1FF);
+        put(bytes, 2, 0x1000, 0x1FFF);
+        put(bytes, 9, 0x9000, 0x9FFF);
+        return bytes;
+    };
+    using V = shx::HeaderVerdict;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        V verdict;
+    };
+    std::vector<Case> cases{{"valid", make("K380 Superfile", 3), V::Valid},
+                            {"short", make("K380 Superfile", 3), V::Invalid},
+                            {"kind", make("K381 Superfile", 3), V::Invalid},
+                            {"customer", make("R4X Superfile", 3), V::WrongCustomer},
+                            {"count", make("K380 Superfile", 259), V::TooManyFiles},
+                            {"fewer", make("K380 Superfile", 2), V::CountMismatch},
+                            {"more", make("K380 Superfile", 4), V::CountMismatch},
+                            {"boot", make("K380 Superfile", 3), V::BootSlotUsed},
+                            {"inverted", make("K380 Superfile", 3), V::Invalid}};
+    cases[1].bytes.resize(shx::kHeaderSize - 1);
+    put(cases[7].bytes, 1, 0x10, 0x20);
+    put(cases[8].bytes, 9, 0x9000, 0x8FFF);
+    for (const Case& c : cases) {
+        shx::SuperfileHeader header;
+        shx::DescriptorWalk walk;
+        EXPECT_EQ(shx::ParseSuperfileHeader(c.bytes.data(), c.bytes.size(), header, walk),
+                  c.verdict)
+            << c.name;
+    }
+    shx::SuperfileHeader header;
+    shx::DescriptorWalk walk;
+    shx::ParseSuperfileHeader(cases[0].bytes.data(), cases[0].bytes.size(), header, walk);
+    EXPECT_EQ(walk.walked, 10);
+    EXPECT_EQ(walk.present.count(), 3u);
+    EXPECT_TRUE(walk.present[0] && walk.present[2] && walk.present[9]);
 }
 
 TEST(FileErrorCauses, OperatingSystemErrorsMapOntoTheMessageTable) {

@@ -10,7 +10,7 @@ orx_add_test(phonesim_sequence_test SOURCES PhoneSimSequenceTest.cpp LIBS phones
 
 # The phone side's fuzz corpora replayed through their targets' entry points.
 add_executable(fuzz_replay_frame ${PROJECT_SOURCE_DIR}/fuzz/FrameFuzz.cpp ${PROJECT_SOURCE_DIR}/fuzz/ReplayMain.cpp)
-target_link_libraries(fuzz_replay_frame PRIVATE ORX_FP_FlashDevApi phonesim)
+target_link_libraries(fuzz_replay_frame PRIVATE devapi_client phonesim)
 add_test(NAME fuzz_replay_frame COMMAND fuzz_replay_frame ${PROJECT_SOURCE_DIR}/fuzz/corpus/frame)
 
 add_executable(fuzz_replay_profile ${PROJECT_SOURCE_DIR}/fuzz/ProfileFuzz.cpp ${PROJECT_SOURCE_DIR}/fuzz/ReplayMain.cpp)
