@@ -118,7 +118,7 @@ const phonesim::Profile& PhoneProfile() {
 
 void FeedPhone(const uint8_t* data, size_t size) {
     std::shared_ptr<phonesim::Phone> phone = phonesim::Phone::Create(PhoneProfile());
-    phonesim::Channel channel(0);
+    phonesim::Channel channel("Kestrova_Flash", 0);
     phone->Receive(channel, data, size);
     Bytes sent;
     uint8_t chunk[4096];

@@ -54,7 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> request;
     orxproto::AppendFrame(request, orxproto::kRequestStart,
                           static_cast<uint8_t>(orxproto::Command::GetInfo), 1, nullptr, 0);
-    phonesim::Channel channel(0);
+    // Opened to the first interface of the phone's mode, as a host would.
+    std::string interfaceName;
+    if (auto mode = profile.modes.find(profile.mode);
+        mode != profile.modes.end() && !mode->second.interfaces.empty()) {
+        interfaceName = mode->second.interfaces.front();
+    }
+    phonesim::Channel channel(interfaceName, 0);
     phone->Receive(channel, request.data(), request.size());
     uint8_t answer[4096];
     while (channel.Read(answer, sizeof answer, 0) > 0) {
