@@ -89,17 +89,6 @@ json Serial(json profile) {
     return profile;
 }
 
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
 }  // namespace
 
 std::vector<PhoneVariant> LoadVariants(const std::filesystem::path& examples) {

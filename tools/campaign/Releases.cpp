@@ -118,17 +118,6 @@ uint8_t DataTypeOf(int codeGroup) {
     }
 }
 
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
 std::string HexNumber(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", value);
@@ -357,6 +346,17 @@ void WriteRelease(Release& release, const std::string& path) {
     release.built.bytes.clear();
     release.built.bytes.shrink_to_fit();
     release.superfilePath = path;
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
 }
 
 }  // namespace campaign

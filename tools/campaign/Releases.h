@@ -72,6 +72,9 @@ struct Release {
 // the release's shape follow from the index, every size and byte from the seed.
 Release MakeRelease(uint64_t seed, int index);
 
+// Bytes as upper-case hexadecimal pairs, as profiles and manifests take them.
+std::string Hex(const std::vector<uint8_t>& bytes);
+
 // Builds the superfile and writes it to `path` (images stay in memory).
 void WriteRelease(Release& release, const std::string& path);
 
