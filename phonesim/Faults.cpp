@@ -51,12 +51,12 @@ bool FaultStageByName(const std::string& name, FaultStage& stage) {
     return ByName(kStages, name, stage);
 }
 
-void FaultBook::Arm(const FaultSpec& fault) {
+void FaultBook::Arm(const FaultOrder& fault) {
     armed.push_back({fault});
 }
 
-std::optional<FaultSpec> FaultBook::Strike(const std::string& command, bool isDataPacket) {
-    std::optional<FaultSpec> strikes;
+std::optional<FaultOrder> FaultBook::Strike(const std::string& command, bool isDataPacket) {
+    std::optional<FaultOrder> strikes;
     for (Armed& entry : armed) {
         if (entry.wanted.afterBytes || !Matches(entry.wanted.command, command, isDataPacket)) {
             continue;

@@ -24,7 +24,7 @@ enum class FaultStage {
     MidAnswer,     // carried out, half the answer
 };
 
-struct FaultSpec {
+struct FaultOrder {
     FaultAction action = FaultAction::Refuse;
     // Protocol command name ("Program", "Erase", ...), "packet" (Program or
     // RamDownload with data), "any", or a test command ("SUSPEND").
@@ -43,19 +43,19 @@ bool FaultStageByName(const std::string& name, FaultStage& stage);
 
 class FaultBook {
   public:
-    void Arm(const FaultSpec& fault);
+    void Arm(const FaultOrder& fault);
     void Clear() { armed.clear(); }
 
     // Counts the request against every armed fault it matches and returns the
     // first that strikes now.
-    std::optional<FaultSpec> Strike(const std::string& command, bool isDataPacket);
+    std::optional<FaultOrder> Strike(const std::string& command, bool isDataPacket);
     // How many of `size` bytes from the host arrive before a byte-count cut;
     // `cut` says whether the cut happens within them.
     size_t BytesBeforeCut(size_t size, bool& cut);
 
   private:
     struct Armed {
-        FaultSpec wanted;
+        FaultOrder wanted;
         uint32_t seen = 0;
         uint32_t struck = 0;
         uint64_t bytes = 0;

@@ -13,7 +13,7 @@ Phone::Phone(Profile given)
     : profile(given),
       core(std::make_unique<PhoneCore>(std::move(given))),
       hostLineRate(profile.baudRate) {
-    for (const FaultSpec& fault : profile.faults) {
+    for (const FaultOrder& fault : profile.faults) {
         faults.Arm(fault);
     }
 }
@@ -102,7 +102,7 @@ int Phone::TestCommand(const std::string& command, std::string& reply) {
     if (core->mode == Mode::Off || !offered) {
         return kTestCommandRefused;
     }
-    if (std::optional<FaultSpec> fault = faults.Strike(command, false)) {
+    if (std::optional<FaultOrder> fault = faults.Strike(command, false)) {
         if (fault->action == FaultAction::Refuse) {
             return static_cast<int>(fault->code);
         }
@@ -165,7 +165,7 @@ void Phone::CutLinks() {
     channels.clear();
 }
 
-void Phone::AddFault(const FaultSpec& fault) {
+void Phone::AddFault(const FaultOrder& fault) {
     std::lock_guard guard(lock);
     faults.Arm(fault);
 }

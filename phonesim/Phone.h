@@ -70,7 +70,7 @@ class Phone : public std::enable_shared_from_this<Phone> {
     void PowerOn();
     void PowerOff();
     void CutLinks();
-    void AddFault(const FaultSpec& fault);
+    void AddFault(const FaultOrder& fault);
     void ClearFaults();
 
     // Inspection and set-up.

@@ -140,7 +140,7 @@ void Phone::ProcessFrames(Channel& channel, bool& requestCut) {
             kind == static_cast<uint8_t>(orxproto::Command::Program) ||
             (kind == static_cast<uint8_t>(orxproto::Command::RamDownload) && length > 6);
         ++requests;
-        std::optional<FaultSpec> fault = faults.Strike(orxproto::CommandName(kind), isPacket);
+        std::optional<FaultOrder> fault = faults.Strike(orxproto::CommandName(kind), isPacket);
         FaultAction action = fault ? fault->action : FaultAction::Refuse;
         FaultStage stage = fault ? fault->stage : FaultStage::BeforeAnswer;
         bool atRequest = fault && stage == FaultStage::Request;

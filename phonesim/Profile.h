@@ -117,7 +117,7 @@ struct Profile {
     std::vector<std::string> unsupported;  // protocol command names answered kNotSupported
     uint64_t linkBytesPerSecond = 0;       // 0: unlimited
     uint32_t baudRate = 9600;              // serial phones: the line rate at start
-    std::vector<FaultSpec> faults;
+    std::vector<FaultOrder> faults;
     std::string stateFile;  // relative to the current directory; empty: none
 
     bool IsSerial() const { return deviceId >= 1000 && deviceId <= 1031; }

@@ -114,7 +114,8 @@ std::vector<FirmwareSpec> ParseFirmware(const json& value) {
             wanted.maType = byte("maType");
         }
         if (entry.contains("barkerWritten")) {
-            wanted.barkerWritten = fields::Boolean(entry["barkerWritten"], where + ".barkerWritten");
+            wanted.barkerWritten =
+                fields::Boolean(entry["barkerWritten"], where + ".barkerWritten");
         }
         firmware.push_back(wanted);
     }
@@ -190,14 +191,14 @@ SettingsSpec ParseSettings(const json& value) {
     return wanted;
 }
 
-FaultSpec ParseFault(const json& value, const std::string& where) {
+FaultOrder ParseFault(const json& value, const std::string& where) {
     fields::CheckKeys(
         value, where,
         {"action", "command", "occurrence", "times", "stage", "code", "byte", "afterBytes"});
     if (!value.contains("action")) {
         Fail(where, "needs \"action\"");
     }
-    FaultSpec fault;
+    FaultOrder fault;
     std::string action = fields::Text(value["action"], where + ".action", 32);
     if (!FaultActionByName(action, fault.action)) {
         Fail(where + ".action", "\"" + action +
@@ -252,9 +253,9 @@ FaultSpec ParseFault(const json& value, const std::string& where) {
     return fault;
 }
 
-std::vector<FaultSpec> ParseFaults(const json& value, const std::string& where) {
+std::vector<FaultOrder> ParseFaults(const json& value, const std::string& where) {
     const json& list = fields::Array(value, where, 64);
-    std::vector<FaultSpec> faults;
+    std::vector<FaultOrder> faults;
     for (size_t i = 0; i < list.size(); ++i) {
         faults.push_back(ParseFault(list[i], where + "[" + std::to_string(i) + "]"));
     }

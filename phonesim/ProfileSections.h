@@ -25,8 +25,8 @@ std::vector<FirmwareSpec> ParseFirmware(const json& value);
 std::vector<ContentSpec> ParseContent(const json& value, const Profile& profile,
                                       const std::filesystem::path& baseDir);
 SettingsSpec ParseSettings(const json& value);
-std::vector<FaultSpec> ParseFaults(const json& value, const std::string& where);
-FaultSpec ParseFault(const json& value, const std::string& where);
+std::vector<FaultOrder> ParseFaults(const json& value, const std::string& where);
+FaultOrder ParseFault(const json& value, const std::string& where);
 
 // Cross-field rules, after every section is read.
 void Validate(Profile& profile);

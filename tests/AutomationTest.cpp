@@ -289,7 +289,7 @@ TEST_F(Automation, CloseWaitsWhileAnAutomationJobRuns) {
 TEST_F(Automation, StopOnAWorkerBlockedInAPhoneExchangeGivesUpAndStaysSound) {
     setenv("ORX_DEVAPI_TIMEOUT_MS", "3000", 1);
     auto phone = testsupport::AttachExamplePhone("flash-hmq-vintrel");
-    phonesim::FaultSpec stall;
+    phonesim::FaultOrder stall;
     stall.action = phonesim::FaultAction::Stall;
     stall.command = "GetInfo";
     phone->AddFault(stall);

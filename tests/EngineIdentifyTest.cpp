@@ -123,7 +123,7 @@ TEST_F(EngineIdentify, InformationRecordIsRetriedThreeTimesWithOneReport) {
     auto phone = AttachExamplePhone("flash-hmq-vintrel");
     ASSERT_EQ(Quietly([&] { return engine.OpenDeviceInterface(phone->DeviceId()); }), 1);
     engine.InitDeviceApi(0);
-    phonesim::FaultSpec refuse;
+    phonesim::FaultOrder refuse;
     refuse.action = phonesim::FaultAction::Refuse;
     refuse.command = "GetInfo";
     refuse.times = 2;
@@ -173,7 +173,7 @@ TEST_F(EngineIdentify, FailedStatusRequestNeverReadsAsPermission) {
                                     [](json& profile) { profile["directProgramming"] = true; });
     engine.OpenDeviceInterface(phone->DeviceId());
     engine.InitDeviceApi(0);
-    phonesim::FaultSpec refuse;
+    phonesim::FaultOrder refuse;
     refuse.action = phonesim::FaultAction::Refuse;
     refuse.command = "SettingsStatus";
     refuse.code = 0xE0020024;
@@ -224,7 +224,7 @@ TEST_F(EngineChecksums, FinishedPhoneMatchesOnlyWithTheBarkerAdjustment) {
 
 TEST_F(EngineChecksums, RangeWithoutAFigurePassesSilentlyOtherFailuresDoNot) {
     FlashSample();
-    phonesim::FaultSpec noFigure;
+    phonesim::FaultOrder noFigure;
     noFigure.action = phonesim::FaultAction::Refuse;
     noFigure.command = "RangeChecksum";
     noFigure.code = 0xE0020085;
@@ -232,7 +232,7 @@ TEST_F(EngineChecksums, RangeWithoutAFigurePassesSilentlyOtherFailuresDoNot) {
     EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.fileReader, 1); }), 1) << output;
     EXPECT_FALSE(Printed("Code Group 4"));
 
-    phonesim::FaultSpec refuse;
+    phonesim::FaultOrder refuse;
     refuse.action = phonesim::FaultAction::Refuse;
     refuse.command = "RangeChecksum";
     refuse.code = 0xE0020024;
@@ -247,7 +247,7 @@ TEST_F(EngineChecksums, RangeWithoutAFigurePassesSilentlyOtherFailuresDoNot) {
 
 TEST_F(EngineChecksums, ChecksumRecordIsRetriedThreeTimesWithExactlyOneLine) {
     FlashSample();
-    phonesim::FaultSpec refuse;
+    phonesim::FaultOrder refuse;
     refuse.action = phonesim::FaultAction::Refuse;
     refuse.command = "GetChecksums";
     refuse.times = 3;

@@ -12,22 +12,22 @@ namespace {
 
 using nlohmann::json;
 using phonesim::FaultAction;
-using phonesim::FaultSpec;
+using phonesim::FaultOrder;
 using phonesim::WriteEvent;
 
 struct StepFailure {
     const char* name;
     bool combo;         // the file carries a combo settings area
     bool languageOnly;  // the file carries only a language package
-    FaultSpec fault;
+    FaultOrder fault;
     int statusResponse;       // the phone's settings status answer (0: the profile's; -1: a
                               // phone whose code group 1 range is 8 bytes longer than the file's)
     const char* report;       // a line the failure must print
     uint32_t statusCode = 0;  // a refused status request, still carrying statusResponse
 };
 
-FaultSpec Refuse(const char* command, uint32_t code = 0xE0020024, uint32_t occurrence = 1) {
-    FaultSpec fault;
+FaultOrder Refuse(const char* command, uint32_t code = 0xE0020024, uint32_t occurrence = 1) {
+    FaultOrder fault;
     fault.action = FaultAction::Refuse;
     fault.command = command;
     fault.code = code;
@@ -35,8 +35,8 @@ FaultSpec Refuse(const char* command, uint32_t code = 0xE0020024, uint32_t occur
     return fault;
 }
 
-FaultSpec CutMidBlock() {
-    FaultSpec fault;
+FaultOrder CutMidBlock() {
+    FaultOrder fault;
     fault.action = FaultAction::Cut;
     fault.command = "Program";
     fault.occurrence = 5;
@@ -44,8 +44,8 @@ FaultSpec CutMidBlock() {
     return fault;
 }
 
-FaultSpec None() {
-    FaultSpec fault;
+FaultOrder None() {
+    FaultOrder fault;
     fault.command = "";
     return fault;
 }

@@ -238,7 +238,7 @@ TEST_F(FlashSequenceTest, RangeChecksumThatCannotBeReadFailsTheFlash) {
         output.clear();
         Use(manifest, "flash-hmq-vintrel");
         ASSERT_EQ(engine.fileReader->Record(6).declaredChecksum, 0);
-        phonesim::FaultSpec refuse;
+        phonesim::FaultOrder refuse;
         refuse.action = phonesim::FaultAction::Refuse;
         refuse.command = "RangeChecksum";
         refuse.code = code;
@@ -337,7 +337,7 @@ TEST_F(FlashSequenceTest, FailedBarkerStillWritesTheOthersThenFails) {
     size_t programs = Events(WriteEvent::Kind::Program).size();
     orxhost::Reset();
     phone = orxhost::AttachPhone(Profile("flash-hmq-vintrel"));
-    phonesim::FaultSpec refuse;
+    phonesim::FaultOrder refuse;
     refuse.action = phonesim::FaultAction::Refuse;
     refuse.command = "Program";
     refuse.occurrence = static_cast<uint32_t>(programs - 2);  // the first barker
@@ -359,7 +359,7 @@ TEST_F(FlashSequenceTest, FailedBarkerStillWritesTheOthersThenFails) {
 
 TEST_F(FlashSequenceTest, RamChecksumThatCannotBeReadStopsWithItsOwnText) {
     Use(FlashableManifest(), "flash-hmq-vintrel");
-    phonesim::FaultSpec refuse;
+    phonesim::FaultOrder refuse;
     refuse.action = phonesim::FaultAction::Refuse;
     refuse.command = "RamChecksum";
     refuse.times = 3;

@@ -192,7 +192,7 @@ TEST_F(DeviceLinkTest, UnplugFromAnotherThreadEndsAWaitingExchange) {
     api.SetExchangeTimeout(60000);
     uint32_t error = 0;
     ASSERT_EQ(api.InitFlashDevAPI(nullptr, 1, Handle(1, "Kestrova_Flash"), error), 1);
-    phonesim::FaultSpec stall;
+    phonesim::FaultOrder stall;
     stall.action = phonesim::FaultAction::Stall;
     stall.command = "Erase";
     phone->AddFault(stall);
@@ -244,7 +244,7 @@ TEST_F(TestCommandTest, CommandBeforeItsInitialisationIsRefused) {
 
 TEST_F(TestCommandTest, PhoneRefusingSuspendPassesItsCode) {
     auto phone = orxhost::AttachPhone(Example("suspend-t340x.json"));
-    phonesim::FaultSpec refuse;
+    phonesim::FaultOrder refuse;
     refuse.command = "SUSPEND";
     refuse.code = 6;
     phone->AddFault(refuse);

@@ -8,12 +8,12 @@ namespace {
 
 using namespace phonebench;
 using phonesim::FaultAction;
-using phonesim::FaultSpec;
+using phonesim::FaultOrder;
 using phonesim::FaultStage;
 
-FaultSpec Fault(FaultAction action, const std::string& command,
-                FaultStage stage = FaultStage::BeforeAnswer, uint32_t occurrence = 1) {
-    FaultSpec fault;
+FaultOrder Fault(FaultAction action, const std::string& command,
+                 FaultStage stage = FaultStage::BeforeAnswer, uint32_t occurrence = 1) {
+    FaultOrder fault;
     fault.action = action;
     fault.command = command;
     fault.stage = stage;
@@ -63,7 +63,7 @@ TEST_F(ExchangeFaultTest, CutInTheMiddleOfTheAnswerIsLinkCut) {
 }
 
 TEST_F(ExchangeFaultTest, CutAfterSoManyBytesStopsInTheSecondPacket) {
-    FaultSpec cut;
+    FaultOrder cut;
     cut.action = FaultAction::Cut;
     cut.afterBytes = 40;  // one 32-byte request, then 8 bytes of the next
     phone->AddFault(cut);
@@ -115,7 +115,7 @@ TEST_F(ExchangeFaultTest, StallInTheMiddleOfTheAnswerTimesOutAndTheNextExchangeR
 }
 
 TEST_F(ExchangeFaultTest, CorruptedRequestIsRefusedAndNothingWritten) {
-    FaultSpec fault = Fault(FaultAction::CorruptRequest, "Program");
+    FaultOrder fault = Fault(FaultAction::CorruptRequest, "Program");
     fault.byte = 14;  // a data byte of the packet
     phone->AddFault(fault);
 
@@ -126,7 +126,7 @@ TEST_F(ExchangeFaultTest, CorruptedRequestIsRefusedAndNothingWritten) {
 }
 
 TEST_F(ExchangeFaultTest, CorruptedAnswerIsABadFrame) {
-    FaultSpec fault = Fault(FaultAction::CorruptAnswer, "GetChecksums");
+    FaultOrder fault = Fault(FaultAction::CorruptAnswer, "GetChecksums");
     fault.byte = 9;  // inside the status
     phone->AddFault(fault);
     CHECKSUMS_STRUC sums{};
@@ -138,7 +138,7 @@ TEST_F(ExchangeFaultTest, CorruptedAnswerIsABadFrame) {
 }
 
 TEST_F(ExchangeFaultTest, RefusedCommandGivesTheChosenCodeAndChangesNothing) {
-    FaultSpec fault = Fault(FaultAction::Refuse, "Erase");
+    FaultOrder fault = Fault(FaultAction::Refuse, "Erase");
     fault.code = 0xE0020077;
     phone->AddFault(fault);
     uint32_t error = 0;
@@ -150,7 +150,7 @@ TEST_F(ExchangeFaultTest, RefusedCommandGivesTheChosenCodeAndChangesNothing) {
 }
 
 TEST_F(ExchangeFaultTest, PowerLossInAPacketKeepsWhatWasWritten) {
-    FaultSpec fault = Fault(FaultAction::PowerLoss, "packet", FaultStage::BeforeAnswer, 2);
+    FaultOrder fault = Fault(FaultAction::PowerLoss, "packet", FaultStage::BeforeAnswer, 2);
     fault.byte = 8;
     phone->AddFault(fault);
     ASSERT_EQ(Program(kCg1, Fill(32, 0x01)), 0u);
@@ -189,7 +189,7 @@ TEST(LinkCutTest, CutFromAnotherThreadEndsTheWait) {
     api.SetExchangeTimeout(60000);
     uint32_t error = 0;
     ASSERT_EQ(api.InitFlashDevAPIOnLink(phone->OpenLink("Kestrova_Flash").release(), error), 1);
-    FaultSpec stall;
+    FaultOrder stall;
     stall.action = FaultAction::Stall;
     stall.command = "GetInfo";
     phone->AddFault(stall);

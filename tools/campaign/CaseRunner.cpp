@@ -84,7 +84,7 @@ RunRecord RunCase(CaseContext& context, const Release& release, const PhoneVaria
     record.initialState = initialState;
     const uint64_t requestsBefore = phone->RequestCount();
     if (id.fault) {
-        phone->AddFault(id.fault->Spec());
+        phone->AddFault(id.fault->Order());
     }
     record.first = context.host.Flash(release.superfilePath, deviceId, context.bound);
     record.requests = static_cast<uint32_t>(phone->RequestCount() - requestsBefore);

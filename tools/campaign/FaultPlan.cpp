@@ -72,38 +72,38 @@ bool FaultKindByName(const std::string& name, FaultKind& kind) {
     return false;
 }
 
-phonesim::FaultSpec FaultPlan::Spec() const {
+phonesim::FaultOrder FaultPlan::Order() const {
     Drawn drawn = Draw(*this);
-    phonesim::FaultSpec spec;
-    spec.command = "any";
-    spec.occurrence = request;
-    spec.times = 1;
-    spec.stage = kStages[drawn.stage];
+    phonesim::FaultOrder order;
+    order.command = "any";
+    order.occurrence = request;
+    order.times = 1;
+    order.stage = kStages[drawn.stage];
     switch (kind) {
         case FaultKind::Cut:
-            spec.action = phonesim::FaultAction::Cut;
+            order.action = phonesim::FaultAction::Cut;
             break;
         case FaultKind::Stall:
-            spec.action = phonesim::FaultAction::Stall;
+            order.action = phonesim::FaultAction::Stall;
             break;
         case FaultKind::CorruptRequest:
-            spec.action = phonesim::FaultAction::CorruptRequest;
-            spec.byte = drawn.byte;
+            order.action = phonesim::FaultAction::CorruptRequest;
+            order.byte = drawn.byte;
             break;
         case FaultKind::CorruptAnswer:
-            spec.action = phonesim::FaultAction::CorruptAnswer;
-            spec.byte = drawn.byte;
+            order.action = phonesim::FaultAction::CorruptAnswer;
+            order.byte = drawn.byte;
             break;
         case FaultKind::Refuse:
-            spec.action = phonesim::FaultAction::Refuse;
-            spec.code = drawn.code;
+            order.action = phonesim::FaultAction::Refuse;
+            order.code = drawn.code;
             break;
         case FaultKind::PowerLoss:
-            spec.action = phonesim::FaultAction::PowerLoss;
-            spec.byte = drawn.byte;
+            order.action = phonesim::FaultAction::PowerLoss;
+            order.byte = drawn.byte;
             break;
     }
-    return spec;
+    return order;
 }
 
 std::string FaultPlan::Describe() const {

@@ -24,7 +24,7 @@ struct FaultPlan {
     uint32_t request = 1;  // strikes the request-th request after it is armed
     uint32_t detail = 0;   // seed of the stage, byte or code
 
-    phonesim::FaultSpec Spec() const;
+    phonesim::FaultOrder Order() const;
     std::string Describe() const;
 };
 
