@@ -302,7 +302,7 @@ int main(int argc, char** argv) {
     }
     if (haveSrecCat) {
         srecCat = Median(runs, [&] {
-            Run("srec_cat '" + srecPath + "' -Motorola -o '" + outPath + "' -binary 2> /dev/null");
+            Run("srec_cat '" + srecPath + "' -o '" + outPath + "' -binary 2> /dev/null");
         });
     }
     Timing cat = Median(runs, [&] { Run("cat '" + srecPath + "' > /dev/null"); });
@@ -335,7 +335,7 @@ int main(int argc, char** argv) {
     step("ConvertSuperfile, full (no index)", full, true);
     step("ConvertSuperfile, skipped (up to date)", skipped, true);
     step("objcopy -I srec -O binary", objcopy, haveObjcopy);
-    step("srec_cat -Motorola -o -binary", srecCat, haveSrecCat);
+    step("srec_cat -o -binary", srecCat, haveSrecCat);
     step("cat", cat, true);
 
     std::printf("\n%-40s %10s %10s %10s\n", "target", "wall", "cpu", "limit");
