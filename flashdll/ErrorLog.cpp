@@ -26,6 +26,12 @@ const char* const kMonths[12] = {"January",   "February", "March",    "April",
 // so that a pipe under a log file's name cannot hang every writer.
 constexpr int kLogOpenFlags = O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
 
+int OpenLogFile(const char* path, int flags, mode_t mode) {
+    return open(path, flags, mode);
+}
+
+std::atomic<ErrorLogOpenFunction> logOpen{OpenLogFile};
+
 bool IsRegular(int fd) {
     struct stat info {};
     return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
@@ -41,7 +47,7 @@ bool HasRoom(int fd) {
 // The log file opened for appending, or null when it is not a regular file
 // (anymore) or cannot be opened.
 std::FILE* OpenForAppending(const std::string& name) {
-    int fd = open(name.c_str(), kLogOpenFlags | O_APPEND);
+    int fd = logOpen.load()(name.c_str(), kLogOpenFlags | O_APPEND, 0);
     if (fd < 0) {
         return nullptr;
     }
@@ -54,6 +60,10 @@ std::FILE* OpenForAppending(const std::string& name) {
 
 }  // namespace
 
+void SetErrorLogOpen(ErrorLogOpenFunction open) {
+    logOpen.store(open != nullptr ? open : OpenLogFile);
+}
+
 std::string FormatLogTime(const struct tm& time) {
     char text[96];
     int month = time.tm_mon >= 0 && time.tm_mon < 12 ? time.tm_mon : 0;
@@ -65,9 +75,9 @@ std::string FormatLogTime(const struct tm& time) {
 int CErrorLog::FindLogFile() {
     for (int n = 1; n <= kErrorLogFiles; ++n) {
         logFileName = "FlashErrorLog" + std::to_string(n) + ".log";
-        int fd = open(logFileName.c_str(), kLogOpenFlags);
+        int fd = logOpen.load()(logFileName.c_str(), kLogOpenFlags, 0);
         if (fd < 0 && errno != ENXIO && errno != ELOOP) {
-            fd = open(logFileName.c_str(), kLogOpenFlags | O_CREAT, 0644);
+            fd = logOpen.load()(logFileName.c_str(), kLogOpenFlags | O_CREAT, 0644);
         }
         if (fd >= 0) {
             bool room = HasRoom(fd);

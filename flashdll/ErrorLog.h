@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include <sys/types.h>
+
 inline constexpr int kErrorLogFiles = 4;
 inline constexpr int64_t kErrorLogLimit = 4194304;  // a file this size or larger is full
 
@@ -49,6 +51,12 @@ void LogFlashError(double line, const char* message, const char* sourceFile,
 inline void LogFlashError(double line, const std::string& message, const char* sourceFile) {
     LogFlashError(line, message.c_str(), sourceFile, nullptr);
 }
+
+// How the log opens its files: open(2) unless replaced. Tests install one that
+// refuses, to meet an access-denied folder even where permission bits do not
+// stop the user (root). Null restores open(2).
+using ErrorLogOpenFunction = int (*)(const char* path, int flags, mode_t mode);
+void SetErrorLogOpen(ErrorLogOpenFunction open);
 
 // The time line of an entry, "%H:%M:%S,  %B %d, %Y" with English month names
 // whatever the process locale.
