@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include "ErrorLog.h"
 #include "ORX_FP_FlashFileIO.h"
@@ -61,7 +62,7 @@ platform::UniqueFd OpenLockedImage(const std::string& name, int& error) {
 // Reading and checking only reads files, so jobs do it side by side; the
 // module-wide lock is taken only to convert.
 int CFlashFileIO::PrepareImages() {
-    if (ReadSuperfile(0) != 1) {
+    if (ReadSuperfile(FailureBoxes::Show) != 1) {
         return 0;
     }
     if (imagesUpToDate) {
@@ -70,7 +71,7 @@ int CFlashFileIO::PrepareImages() {
     std::lock_guard guard(imageLock);
     // A job that held the lock meanwhile may have converted this superfile;
     // reading it again then takes up its index and barker codes.
-    if (ConvertedMeanwhile() && ReadSuperfile(0) != 1) {
+    if (ConvertedMeanwhile() && ReadSuperfile(FailureBoxes::Show) != 1) {
         return 0;
     }
     if (imagesUpToDate) {
@@ -150,9 +151,10 @@ bool CFlashFileIO::CreateImageFile(int slot) {
         ReportFileException(cause);
         // Retry tries once more; a second refusal ends the build like Cancel.
         if (cause == platform::kSharingViolation &&
-            platform::ShowMessageBox({kWriteProtected, "ORX_FP_Flash", platform::BoxIcon::Stop,
-                                      platform::BoxButtons::RetryCancel, true}) ==
-                platform::BoxAnswer::Retry) {
+            platform::ShowMessageBox({.text = kWriteProtected,
+                                      .icon = platform::BoxIcon::Stop,
+                                      .buttons = platform::BoxButtons::RetryCancel,
+                                      .systemModal = true}) == platform::BoxAnswer::Retry) {
             fd = OpenLockedImage(name, error);
         }
         if (!fd.Valid()) {
@@ -360,91 +362,120 @@ void CFlashFileIO::WriteRecordData(int image, uint64_t total) {
         total == 0 ? UINT64_MAX : ((static_cast<uint64_t>(percent) + 1) * total + 99) / 100;
 }
 
-int CFlashFileIO::BuildImageFiles() {
+// Where the S-record walk stands: the block being read and what it made.
+struct CFlashFileIO::BlockWalk {
+    uint64_t total = 0;  // superfile length, for the percentage
+    int image = 0;       // slot of the open block, or where the next one is looked for
+    bool inBlock = false;
+    int blockNumber = 1;  // blocks counted as sub-files, for the log
+    int created = 0;      // images whose block ended
+};
+
+// A conversion that cannot go on: its text and the line it is logged with.
+struct CFlashFileIO::BuildStop {
+    std::string text;
+    int line = 0;
+};
+
+// Everything a conversion needs before the walk: no image and no index of an
+// earlier build left, the body open, and every image file made and reserved.
+bool CFlashFileIO::StartImageBuild() {
     if (DeleteImageFiles() != 1) {
-        return 0;
+        return false;
     }
     if (!RemoveStaleIndex() || OpenSuperfileStream(shx::kHeaderSize) != 1) {
-        return 0;
+        return false;
     }
     if (OpenImageFiles() != 1) {
-        CloseImageFiles();
-        superfileStream.Reset();
-        return 0;
+        EndImageBuild();
+        return false;
     }
-    const uint64_t total = fileSize;
-    nextPercentAt = 0;
-    int created = 0;
-    int image = 0;
-    bool inBlock = false;
-    int blockNumber = 1;
+    return true;
+}
+
+void CFlashFileIO::EndImageBuild() {
+    CloseImageFiles();
+    superfileStream.Reset();
+}
+
+// S0 opens the block of the next present slot; one inside a block, or none
+// left to open, stops the conversion.
+std::optional<CFlashFileIO::BuildStop> CFlashFileIO::OpenBlock(BlockWalk& walk) {
+    if (walk.inBlock) {
+        return BuildStop{Printf("More than ONE SREC_S0 detected on image[%d] file ", walk.image),
+                         __LINE__};
+    }
+    while (walk.image < shx::kSlots && !records[static_cast<size_t>(walk.image)].present) {
+        ++walk.image;
+    }
+    if (walk.image >= shx::kSlots) {
+        return BuildStop{"Exceeds MAXIMUM image file limit", __LINE__};
+    }
+    walk.inBlock = true;
+    return std::nullopt;
+}
+
+// S7 ends the block: its images are done, and the walk moves past them.
+std::optional<CFlashFileIO::BuildStop> CFlashFileIO::CloseBlock(BlockWalk& walk) {
+    if (!walk.inBlock) {
+        return BuildStop{Printf("Got SREC_S7 without SREC_S0 on image[%d] file", walk.image),
+                         __LINE__};
+    }
+    walk.inBlock = false;
+    FinishBlockInFiles(walk.image);
+    if (walk.image == shx::kFirstCodeGroupSlot) {
+        // Code group 1 rides in code group 0's block; it counts only when it
+        // is there, so a missing block is never hidden.
+        walk.created += records[shx::kFirstCodeGroupSlot + 1].present ? 2 : 1;
+        walk.blockNumber += 2;
+        walk.image = shx::kFirstCodeGroupSlot + 2;
+    } else {
+        walk.created += 1;
+        walk.blockNumber += 1;
+        walk.image += 1;
+    }
+    return std::nullopt;
+}
+
+// One record of the body: S0 and S7 bound a block, S3 carries its data, and
+// any other type is logged and passed over.
+std::optional<CFlashFileIO::BuildStop> CFlashFileIO::TakeRecord(BlockWalk& walk) {
+    switch (srec.type) {
+        case 0:
+            return OpenBlock(walk);
+        case 3:
+            if (!walk.inBlock) {
+                return BuildStop{Printf("Got SREC_S3 with SREC_S0 on image[%d] file", walk.image),
+                                 __LINE__};
+            }
+            WriteRecordData(walk.image, walk.total);
+            return std::nullopt;
+        case 7:
+            return CloseBlock(walk);
+        default:
+            LogFlashError(__LINE__,
+                          Printf("SREC_S%d detected on subfile #%d", srec.type, walk.blockNumber),
+                          kSource);
+            return std::nullopt;
+    }
+}
+
+// After the walk: a read error, a missing image or a barker beyond the table
+// fails the conversion; the images are written all the same.
+int CFlashFileIO::FinishImageBuild(const BlockWalk& walk) {
     int result = 1;
-    auto stop = [&](const std::string& text, int line) {
-        ReportBuildStop(text, line);
-        CloseImageFiles();
-        superfileStream.Reset();
-        return 0;
-    };
-    while (fileCount > 0 && ReadSRecord() == 1) {
-        switch (srec.type) {
-            case 0:
-                if (inBlock) {
-                    return stop(Printf("More than ONE SREC_S0 detected on image[%d] file ", image),
-                                __LINE__);
-                }
-                while (image < shx::kSlots && !records[static_cast<size_t>(image)].present) {
-                    ++image;
-                }
-                if (image >= shx::kSlots) {
-                    return stop("Exceeds MAXIMUM image file limit", __LINE__);
-                }
-                inBlock = true;
-                break;
-            case 3:
-                if (!inBlock) {
-                    return stop(Printf("Got SREC_S3 with SREC_S0 on image[%d] file", image),
-                                __LINE__);
-                }
-                WriteRecordData(image, total);
-                break;
-            case 7:
-                if (!inBlock) {
-                    return stop(Printf("Got SREC_S7 without SREC_S0 on image[%d] file", image),
-                                __LINE__);
-                }
-                inBlock = false;
-                FinishBlockInFiles(image);
-                if (image == shx::kFirstCodeGroupSlot) {
-                    // Code group 1 rides in code group 0's block; it counts only
-                    // when it is there, so a missing block is never hidden.
-                    created += records[shx::kFirstCodeGroupSlot + 1].present ? 2 : 1;
-                    blockNumber += 2;
-                    image = shx::kFirstCodeGroupSlot + 2;
-                } else {
-                    created += 1;
-                    blockNumber += 1;
-                    image += 1;
-                }
-                break;
-            default:
-                LogFlashError(__LINE__,
-                              Printf("SREC_S%d detected on subfile #%d", srec.type, blockNumber),
-                              kSource);
-                break;
-        }
-    }
     if (lineReader.Failed()) {
         ReportFileException(platform::kHardIO);
         result = 0;
     }
-    if (created < fileCount) {
+    if (walk.created < fileCount) {
         std::string text =
-            Printf("Only %d image file created out of %d subfiles", created, fileCount);
+            Printf("Only %d image file created out of %d subfiles", walk.created, fileCount);
         ReportBuildError(text);
         LogFlashError(__LINE__, text, kSource);
         result = 0;
     }
-    ReportProgress(-1);
+    ReportProgress(kProgressDone);
     if (CollectBarkerCodes() != 1) {
         result = 0;  // a barker beyond the table would be flashed wrongly
     }
@@ -453,8 +484,25 @@ int CFlashFileIO::BuildImageFiles() {
     if (!WriteImageContents()) {
         result = 0;
     }
-    CloseImageFiles();
-    superfileStream.Reset();
+    return result;
+}
+
+int CFlashFileIO::BuildImageFiles() {
+    if (!StartImageBuild()) {
+        return 0;
+    }
+    BlockWalk walk;
+    walk.total = fileSize;
+    nextPercentAt = 0;
+    while (fileCount > 0 && ReadSRecord() == 1) {
+        if (std::optional<BuildStop> stop = TakeRecord(walk)) {
+            ReportBuildStop(stop->text, stop->line);
+            EndImageBuild();
+            return 0;
+        }
+    }
+    int result = FinishImageBuild(walk);
+    EndImageBuild();
     return result;
 }
 
@@ -484,8 +532,8 @@ int CFlashFileIO::CollectBarkerCodes() {
             ReportBoxedError("Exceeded the number of barker code limit", __LINE__);
             return 0;
         }
-        std::memcpy(header.data() + shx::kBarkerTableOffset + shx::kBarkerSize * slot,
-                    record.barkerCode.data(), shx::kBarkerSize);
+        std::memcpy(header.data() + shx::BarkerEntryOffset(slot), record.barkerCode.data(),
+                    shx::kBarkerSize);
     }
     return 1;
 }
