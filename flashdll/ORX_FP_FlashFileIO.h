@@ -160,7 +160,7 @@ class CFlashFileIO {
     void ReportBuildError(const std::string& text);
     void ReportBoxedError(const std::string& text, int line);
 
-    // The conversion's steps (ORX_FP_FlashFileIO_Images.cpp).
+    // The conversion's steps (ORX_FP_FlashFileIO_ImageBuild.cpp).
     struct BlockWalk;
     struct BuildStop;
     bool StartImageBuild();
