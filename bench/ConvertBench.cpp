@@ -24,7 +24,8 @@
 
 #include "Mkshx.h"
 #include "ORX_FP_Flash.h"
-#include "ORX_FP_FlashFileIO_Formats.h"
+#include "SuperfileFormat.h"
+#include "SuperfileNames.h"
 
 namespace {
 

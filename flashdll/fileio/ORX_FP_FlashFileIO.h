@@ -6,14 +6,18 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "FlashView.h"
-#include "ORX_FP_FlashFileIO_Formats.h"
+#include "ImageIndexLayout.h"
 #include "ORX_FP_FlashFileIO_ImageWriter.h"
 #include "ORX_FP_FlashFileIO_LineReader.h"
+#include "SRecordDecode.h"
+#include "SuperfileFormat.h"
+#include "SuperfileNames.h"
 #include "platform/File.h"
 
 struct SubfileRecord {
@@ -51,6 +55,10 @@ struct ImageFile {
     uint64_t rewriteFrom = UINT64_MAX;  // lowest byte changed below posted since
 };
 
+// Whether a superfile that cannot be read says so in a message box (with a
+// dialog or on the per-device route) or only on the console and in the log.
+enum class FailureBoxes { Show, Quiet };
+
 class CFlashFileIO {
   public:
     // dialog is null for a caller without a dialog; the object is then headless.
@@ -59,9 +67,14 @@ class CFlashFileIO {
     CFlashFileIO(const CFlashFileIO&) = delete;
     CFlashFileIO& operator=(const CFlashFileIO&) = delete;
 
-    // 1 when the superfile is valid and its records are filled. quiet keeps
+    // 1 when the superfile is valid and its records are filled. Quiet keeps
     // message boxes away from a caller that only needs the data.
-    int ReadSuperfile(int quiet);
+    int ReadSuperfile(FailureBoxes boxes);
+    // The same with the boxes as a number (1 quiet), as callers outside file
+    // IO still pass them.
+    int ReadSuperfile(int quiet) {
+        return ReadSuperfile(quiet != 0 ? FailureBoxes::Quiet : FailureBoxes::Show);
+    }
     void ShowFileInformation();
 
     int PlatformName(uint8_t family, uint8_t variant);
@@ -142,10 +155,20 @@ class CFlashFileIO {
     void ReportError(const std::string& text, int line);
     void ReportBootSlot();
     void ReportProgress(int percent);
+    static constexpr int kProgressDone = -1;  // ReportProgress: the conversion ended
     void ReportBuildStop(const std::string& text, int line);
     void ReportBuildError(const std::string& text);
     void ReportBoxedError(const std::string& text, int line);
 
+    // The conversion's steps (ORX_FP_FlashFileIO_ImageBuild.cpp).
+    struct BlockWalk;
+    struct BuildStop;
+    bool StartImageBuild();
+    void EndImageBuild();
+    std::optional<BuildStop> TakeRecord(BlockWalk& walk);
+    std::optional<BuildStop> OpenBlock(BlockWalk& walk);
+    std::optional<BuildStop> CloseBlock(BlockWalk& walk);
+    int FinishImageBuild(const BlockWalk& walk);
     bool CreateImageFile(int slot);
     bool ReserveImage(int slot, platform::UniqueFd fd);
     void ReportImageFailure(int error);
@@ -161,12 +184,14 @@ class CFlashFileIO {
     bool ReadTail(int fd, shx::StoredChecksum& stored);
     bool ChecksumMatches(int fd, const shx::StoredChecksum& stored);
     bool IndexNamesMatch() const;
+    void FillIndexTable();
+    platform::UniqueFd OpenSuperfile(int quiet);
+    bool CheckSuperfileSum(int fd, int quiet);
+    bool ReadHeader(int fd, int quiet);
     int WalkSubfiles(int quiet);
     void FillRecord(int slot, const shx::SubfileDescriptor& descriptor);
-    uint8_t* IndexEntry(int slot) { return indexTable.data() + slot * shx::kIndexEntrySize; }
-    const uint8_t* IndexEntry(int slot) const {
-        return indexTable.data() + slot * shx::kIndexEntrySize;
-    }
+    void FillRamDownloaderRecord(const shx::SubfileDescriptor& descriptor);
+    void FillCodeGroupRecord(int slot, bool present);
 
     std::string superfilePath;
     std::string indexPath;

@@ -7,7 +7,7 @@
 #include <new>
 #include <system_error>
 
-#include "ORX_FP_FlashFileIO_Formats.h"
+#include "FormatBytes.h"
 #include "platform/File.h"
 
 namespace shx {

@@ -5,69 +5,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "ORX_FP_FlashFileIO.h"
 #include "platform/File.h"
 
 namespace {
 
-constexpr size_t kNameOffset = 0;
-constexpr size_t kSumOffset = 256;
-constexpr size_t kBarkerOffset = 258;
-constexpr size_t kPresentOffset = 268;
 constexpr size_t kSumBlock = 64 * 1024;
 
 }  // namespace
-
-namespace shx {
-
-std::string IndexEntryName(const uint8_t* table, int slot) {
-    const char* name = reinterpret_cast<const char*>(table + slot * kIndexEntrySize + kNameOffset);
-    return std::string(name, strnlen(name, kIndexNameRoom));
-}
-
-uint16_t IndexEntrySum(const uint8_t* table, int slot) {
-    return ReadLe16(table + slot * kIndexEntrySize + kSumOffset);
-}
-
-bool IndexEntryPresent(const uint8_t* table, int slot) {
-    return ReadLe32(table + slot * kIndexEntrySize + kPresentOffset) == 1;
-}
-
-// An index copied along with another superfile's images never matches.
-bool IndexNamesMatch(const uint8_t* table, const std::string& superfilePath) {
-    for (int slot = 0; slot < kSlots; ++slot) {
-        if (!IndexEntryPresent(table, slot)) {
-            continue;
-        }
-        std::string expected = ImageFileName(superfilePath, slot);
-        if (expected.empty() || expected.size() >= kIndexNameRoom ||
-            IndexEntryName(table, slot) != expected) {
-            return false;
-        }
-    }
-    return true;
-}
-
-IndexVerdict ParseIndex(const uint8_t* data, size_t size, IndexView& index) {
-    // An index of any other length is damaged or of another layout.
-    if (data == nullptr || size != kIndexFileSize) {
-        return IndexVerdict::WrongSize;
-    }
-    index.version = ReadLe16(data);
-    if (index.version != kIndexVersion) {
-        return IndexVerdict::WrongVersion;
-    }
-    index.checksum = ReadLe16(data + 2);
-    index.superfileChecksum = ReadLe16(data + 4);
-    index.header = data + 6;
-    index.table = data + 6 + kHeaderSize;
-    uint16_t expected = static_cast<uint16_t>(Sum16(index.table, kIndexTableSize) +
-                                              Sum16(index.header, kHeaderSize));
-    return index.checksum == expected ? IndexVerdict::Valid : IndexVerdict::BadChecksum;
-}
-
-}  // namespace shx
 
 std::string CFlashFileIO::IndexEntryName(int slot) const {
     return shx::IndexEntryName(indexTable.data(), slot);
@@ -79,6 +26,26 @@ uint16_t CFlashFileIO::IndexEntrySum(int slot) const {
 
 bool CFlashFileIO::IndexEntryPresent(int slot) const {
     return shx::IndexEntryPresent(indexTable.data(), slot);
+}
+
+// Each slot's entry from its record; a present image's sum is the one the
+// build worked out, or the file's own when this object did not build it.
+void CFlashFileIO::FillIndexTable() {
+    std::fill(indexTable.begin(), indexTable.end(), 0);
+    for (int slot = 0; slot < shx::kSlots; ++slot) {
+        const SubfileRecord& record = records[static_cast<size_t>(slot)];
+        shx::IndexEntryFields entry;
+        entry.name = record.imageName;
+        entry.barker = record.barkerCode;
+        entry.present = record.present;
+        if (record.present && record.builtSum >= 0) {
+            entry.hasSum = true;
+            entry.sum = static_cast<uint16_t>(record.builtSum);
+        } else if (record.present) {
+            entry.hasSum = SumFile16(record.imageName, entry.sum) == 1;
+        }
+        shx::EncodeIndexEntry(indexTable.data(), slot, entry);
+    }
 }
 
 // Written beside its final name and then renamed, so a reader sees either the
@@ -95,29 +62,10 @@ int CFlashFileIO::WriteImageIndex() {
     if (!file.Valid()) {
         return 0;
     }
-    std::fill(indexTable.begin(), indexTable.end(), 0);
-    for (int slot = 0; slot < shx::kSlots; ++slot) {
-        const SubfileRecord& record = records[static_cast<size_t>(slot)];
-        uint8_t* entry = IndexEntry(slot);
-        std::memcpy(entry + kNameOffset, record.imageName.data(),
-                    std::min(record.imageName.size(), shx::kIndexNameRoom));
-        std::memcpy(entry + kBarkerOffset, record.barkerCode.data(), shx::kBarkerSize);
-        shx::WriteLe32(entry + kPresentOffset, record.present ? 1 : 0);
-        uint16_t sum = 0;
-        if (record.present && record.builtSum >= 0) {
-            shx::WriteLe16(entry + kSumOffset, static_cast<uint16_t>(record.builtSum));
-        } else if (record.present && SumFile16(record.imageName, sum) == 1) {
-            shx::WriteLe16(entry + kSumOffset, sum);
-        }
-    }
-    indexChecksum = static_cast<uint16_t>(shx::Sum16(indexTable.data(), indexTable.size()) +
-                                          shx::Sum16(header.data(), header.size()));
-    std::vector<uint8_t> image(shx::kIndexFileSize);
-    shx::WriteLe16(image.data(), indexVersion);
-    shx::WriteLe16(image.data() + 2, indexChecksum);
-    shx::WriteLe16(image.data() + 4, superfileChecksum);
-    std::memcpy(image.data() + 6, header.data(), header.size());
-    std::memcpy(image.data() + 6 + header.size(), indexTable.data(), indexTable.size());
+    FillIndexTable();
+    indexChecksum = shx::IndexChecksum(header.data(), indexTable.data());
+    const std::vector<uint8_t> image =
+        shx::EncodeIndex(superfileChecksum, header.data(), indexTable.data());
     bool written = platform::WriteAll(file.Get(), image.data(), image.size());
     file.Reset();
     if (!written || rename(partPath.c_str(), indexPath.c_str()) != 0) {

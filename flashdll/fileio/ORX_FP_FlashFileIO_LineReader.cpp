@@ -54,31 +54,6 @@ bool LineReader::Fill() {
     return true;
 }
 
-size_t LineLength(const char* start, size_t available, bool atEnd) {
-    if (available == 0) {
-        return 0;
-    }
-    size_t window = available < LineReader::kMaxLine ? available : LineReader::kMaxLine;
-    const void* newline = std::memchr(start, '\n', window);
-    if (newline != nullptr) {
-        return static_cast<size_t>(static_cast<const char*>(newline) - start) + 1;
-    }
-    if (available >= LineReader::kMaxLine || atEnd) {
-        return window;  // an overlong line, or the last line without a line end
-    }
-    return 0;
-}
-
-bool NextLine(std::string_view& rest, std::string_view& line) {
-    size_t length = LineLength(rest.data(), rest.size(), true);
-    if (length == 0) {
-        return false;
-    }
-    line = rest.substr(0, length);
-    rest.remove_prefix(length);
-    return true;
-}
-
 bool LineReader::Next(std::string_view& line) {
     if (!buffer) {
         return false;  // never reset onto a file

@@ -102,13 +102,9 @@ bool CFlashFileIO::ChecksumMatches(int fd, const shx::StoredChecksum& stored) {
     return static_cast<uint16_t>(sum) == stored.value;
 }
 
-int CFlashFileIO::ReadSuperfile(int quiet) {
-    records[shx::kRamDownloaderSlot].platformFallback = false;
-    if (dialog != nullptr) {
-        superfilePath = dialog->GetControlText(ctl::kFileName);
-    }
-    header.fill(0);
-
+// The superfile opened as a regular file, its length taken; a file that
+// cannot be opened is reported.
+platform::UniqueFd CFlashFileIO::OpenSuperfile(int quiet) {
     int openError = 0;
     platform::UniqueFd file;
     if (dialog == nullptr || !superfilePath.empty()) {
@@ -116,15 +112,20 @@ int CFlashFileIO::ReadSuperfile(int quiet) {
     }
     if (!file.Valid()) {
         ReportOpenFailure(kUnableToOpen + superfilePath, quiet, __LINE__);
-        return 0;
+        return file;
     }
     int64_t length = platform::FileLength(file.Get());
     fileSize = length > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<uint32_t>(length < 0 ? 0 : length);
+    return file;
+}
 
+// The stored checksum, and whether the images on disk are this superfile's;
+// the whole file is summed only when they are not.
+bool CFlashFileIO::CheckSuperfileSum(int fd, int quiet) {
     shx::StoredChecksum stored;
-    if (!ReadTail(file.Get(), stored)) {
+    if (!ReadTail(fd, stored)) {
         ReportOpenFailure(kUnableToOpen + superfilePath, quiet, __LINE__);
-        return 0;
+        return false;
     }
     indexPath = shx::IndexFileName(superfilePath);
 
@@ -135,34 +136,50 @@ int CFlashFileIO::ReadSuperfile(int quiet) {
                      superfileChecksum == stored.value && IndexNamesMatch() &&
                      CheckImageChecksums() == 1;
 
-    if (stored.value != 0 && !imagesUpToDate && !ChecksumMatches(file.Get(), stored)) {
+    if (stored.value != 0 && !imagesUpToDate && !ChecksumMatches(fd, stored)) {
         ReportOpenFailure(kChecksumMismatch + superfilePath, quiet, __LINE__);
-        return 0;
+        return false;
     }
     superfileChecksum = stored.value;
+    return true;
+}
 
+// The header (from the file, unless the index supplied it), its kind and
+// its file count.
+bool CFlashFileIO::ReadHeader(int fd, int quiet) {
     if (!imagesUpToDate) {
-        if (fileSize < shx::kHeaderSize ||
-            !platform::ReadAt(file.Get(), 0, header.data(), header.size())) {
+        if (fileSize < shx::kHeaderSize || !platform::ReadAt(fd, 0, header.data(), header.size())) {
             header.fill(0);
             ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
-            return 0;
+            return false;
         }
     }
-
     shx::HeaderVerdict verdict = shx::CheckHeaderKind(header);
     if (verdict == shx::HeaderVerdict::WrongCustomer) {
         ReportInvalid(kWrongCustomer, quiet, __LINE__);
-        return 0;
+        return false;
     }
     if (verdict == shx::HeaderVerdict::Invalid) {
         ReportInvalid(kInvalidSuperfile, quiet, __LINE__);
-        return 0;
+        return false;
     }
-
     fileCount = shx::FileCount(header);
     if (verdict == shx::HeaderVerdict::TooManyFiles) {
         ReportInvalid(kTooManyFiles, quiet, __LINE__);
+        return false;
+    }
+    return true;
+}
+
+int CFlashFileIO::ReadSuperfile(FailureBoxes boxes) {
+    const int quiet = boxes == FailureBoxes::Quiet ? 1 : 0;
+    records[shx::kRamDownloaderSlot].platformFallback = false;
+    if (dialog != nullptr) {
+        superfilePath = dialog->GetControlText(ctl::kFileName);
+    }
+    header.fill(0);
+    platform::UniqueFd file = OpenSuperfile(quiet);
+    if (!file.Valid() || !CheckSuperfileSum(file.Get(), quiet) || !ReadHeader(file.Get(), quiet)) {
         return 0;
     }
     if (dialog != nullptr) {
@@ -191,61 +208,72 @@ void CFlashFileIO::FillRecord(int slot, const shx::SubfileDescriptor& descriptor
     record.present = true;
 }
 
+// Slot 0, the RAM downloader: its checksum, version and the platform its
+// bytes name (or, when they name none, the boot slot's bytes).
+void CFlashFileIO::FillRamDownloaderRecord(const shx::SubfileDescriptor& descriptor) {
+    SubfileRecord& record = records[shx::kRamDownloaderSlot];
+    FillRecord(shx::kRamDownloaderSlot, descriptor);
+    record.type8 = false;
+    record.combo = false;
+    ramChecksum = descriptor.declaredChecksum;
+    ramVersionText = VersionText("v0x%.6X", descriptor.version);
+    if (PlatformName(descriptor.Family(), descriptor.Variant()) == 0) {
+        shx::SubfileDescriptor boot = shx::DescriptorAt(header, shx::kBootSlot);
+        if (PlatformName(boot.Family(), boot.Variant()) == 1) {
+            record.platformFallback = true;
+        }
+    }
+    platformFamily = descriptor.Family();
+}
+
+// A code group's slot: empty, or a record with its barker code, its type and
+// its line in the dialog's list. Code group 1 carries the application's
+// checksum and version.
+void CFlashFileIO::FillCodeGroupRecord(int slot, bool present) {
+    SubfileRecord& record = records[static_cast<size_t>(slot)];
+    const int codeGroup = slot - shx::kFirstCodeGroupSlot;
+    if (!present) {
+        record.present = false;
+        record.type8 = false;
+        if (codeGroup == 1) {
+            appVersionText = kNoVersion;
+        }
+        return;
+    }
+    const shx::SubfileDescriptor descriptor = shx::DescriptorAt(header, slot);
+    FillRecord(slot, descriptor);
+    record.extraBytes = descriptor.extra;
+    record.extraSum = shx::Sum16(descriptor.extra.data(), descriptor.extra.size());
+    if (slot < shx::kBarkerEntries) {
+        std::copy_n(header.data() + shx::BarkerEntryOffset(slot), shx::kBarkerSize,
+                    record.barkerCode.begin());
+    }
+    record.type8 = descriptor.type == shx::kSubfileTypeMarked;
+    record.combo = descriptor.type == shx::kSubfileTypeCombo;
+    std::string version = VersionText(" v0x%.6X", descriptor.version);
+    if (codeGroup == 1) {
+        appChecksum = descriptor.declaredChecksum;
+        appVersionText = version;
+    }
+    if (dialog != nullptr) {
+        dialog->ListAdd(ctl::kFileMiscList, "Code Group " + std::to_string(codeGroup) + version);
+        dialog->ListSelect(ctl::kFileMiscList, 0);
+    }
+}
+
 // Fills the records of the slots the walk looked at, in order, then reports
 // what it found: a non-empty descriptor the count leaves out means the count
 // is wrong, and the file is refused rather than flashed in part.
 int CFlashFileIO::WalkSubfiles(int quiet) {
     const shx::DescriptorWalk walk = shx::WalkDescriptors(header);
     for (int slot = 0; slot < walk.walked; ++slot) {
-        SubfileRecord& record = records[static_cast<size_t>(slot)];
-        shx::SubfileDescriptor descriptor = shx::DescriptorAt(header, slot);
         if (slot == shx::kRamDownloaderSlot) {
-            FillRecord(slot, descriptor);
-            record.type8 = false;
-            record.combo = false;
-            ramChecksum = descriptor.declaredChecksum;
-            ramVersionText = VersionText("v0x%.6X", descriptor.version);
-            if (PlatformName(descriptor.Family(), descriptor.Variant()) == 0) {
-                shx::SubfileDescriptor boot = shx::DescriptorAt(header, shx::kBootSlot);
-                if (PlatformName(boot.Family(), boot.Variant()) == 1) {
-                    record.platformFallback = true;
-                }
-            }
-            platformFamily = descriptor.Family();
-            continue;
-        }
-        if (slot == shx::kBootSlot) {
-            record.present = false;
+            FillRamDownloaderRecord(shx::DescriptorAt(header, slot));
+        } else if (slot == shx::kBootSlot) {
+            records[shx::kBootSlot].present = false;
             bootVersionText = kNoVersion;
-            continue;
-        }
-        int codeGroup = slot - shx::kFirstCodeGroupSlot;
-        if (!walk.present[static_cast<size_t>(slot)]) {
-            record.present = false;
-            record.type8 = false;
-            if (codeGroup == 1) {
-                appVersionText = kNoVersion;
-            }
-            continue;
-        }
-        FillRecord(slot, descriptor);
-        record.extraBytes = descriptor.extra;
-        record.extraSum = shx::Sum16(descriptor.extra.data(), descriptor.extra.size());
-        if (slot < shx::kBarkerEntries) {
-            std::copy_n(header.data() + shx::kBarkerTableOffset + shx::kBarkerSize * slot,
-                        shx::kBarkerSize, record.barkerCode.begin());
-        }
-        record.type8 = descriptor.type == shx::kSubfileTypeMarked;
-        record.combo = descriptor.type == shx::kSubfileTypeCombo;
-        std::string version = VersionText(" v0x%.6X", descriptor.version);
-        if (codeGroup == 1) {
-            appChecksum = descriptor.declaredChecksum;
-            appVersionText = version;
-        }
-        if (dialog != nullptr) {
-            dialog->ListAdd(ctl::kFileMiscList,
-                            "Code Group " + std::to_string(codeGroup) + version);
-            dialog->ListSelect(ctl::kFileMiscList, 0);
+        } else {
+            FillCodeGroupRecord(slot, walk.present[static_cast<size_t>(slot)]);
         }
     }
     if (walk.verdict == shx::HeaderVerdict::Invalid) {
@@ -265,79 +293,3 @@ int CFlashFileIO::WalkSubfiles(int quiet) {
     }
     return 1;
 }
-
-namespace shx {
-
-HeaderVerdict CheckHeaderKind(const SuperfileHeader& header) {
-    std::string kind = HeaderText(header, kKindOffset, kKindRoom);
-    if (kind == "R4X Superfile") {
-        return HeaderVerdict::WrongCustomer;
-    }
-    if (kind != "K380 Superfile") {
-        return HeaderVerdict::Invalid;
-    }
-    return FileCount(header) > kSlots ? HeaderVerdict::TooManyFiles : HeaderVerdict::Valid;
-}
-
-DescriptorWalk WalkDescriptors(const SuperfileHeader& header) {
-    DescriptorWalk walk;
-    const int fileCount = FileCount(header);
-    int counted = 0;
-    if (fileCount > 0) {
-        SubfileDescriptor ram = DescriptorAt(header, kRamDownloaderSlot);
-        if (ram.end < ram.start) {
-            walk.verdict = HeaderVerdict::Invalid;
-            return walk;
-        }
-        walk.present.set(kRamDownloaderSlot);
-        walk.walked = kBootSlot;
-        counted = 1;
-        if (counted < fileCount) {
-            if (!DescriptorAt(header, kBootSlot).Empty()) {
-                walk.verdict = HeaderVerdict::BootSlotUsed;
-                return walk;
-            }
-            walk.walked = kFirstCodeGroupSlot;
-        }
-        for (int slot = kFirstCodeGroupSlot; slot < kSlots && counted < fileCount; ++slot) {
-            SubfileDescriptor descriptor = DescriptorAt(header, slot);
-            if (descriptor.Empty()) {
-                walk.walked = slot + 1;
-                continue;
-            }
-            if (descriptor.end < descriptor.start) {
-                walk.verdict = HeaderVerdict::Invalid;
-                return walk;
-            }
-            walk.present.set(static_cast<size_t>(slot));
-            walk.walked = slot + 1;
-            ++counted;
-        }
-    }
-    bool leftOver = false;
-    for (int slot = walk.walked; slot < kSlots && !leftOver; ++slot) {
-        leftOver = !DescriptorAt(header, slot).Empty();
-    }
-    if (counted < fileCount || leftOver) {
-        walk.verdict = HeaderVerdict::CountMismatch;
-    }
-    return walk;
-}
-
-HeaderVerdict ParseSuperfileHeader(const uint8_t* data, size_t size, SuperfileHeader& header,
-                                   DescriptorWalk& walk) {
-    header.fill(0);
-    walk = DescriptorWalk{};
-    if (data == nullptr || size < kHeaderSize) {
-        return HeaderVerdict::Invalid;
-    }
-    std::copy_n(data, kHeaderSize, header.begin());
-    HeaderVerdict verdict = CheckHeaderKind(header);
-    if (verdict != HeaderVerdict::Valid) {
-        return verdict;
-    }
-    walk = WalkDescriptors(header);
-    return walk.verdict;
-}
-
-}  // namespace shx

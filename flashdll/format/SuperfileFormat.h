@@ -1,6 +1,7 @@
-// Byte layouts of the superfile (.shx) and the image index (.hmg), the byte
-// sums both use, the fixed-width hex fields of the S-record text, and the
-// names of the files derived from a superfile.
+// The superfile (.shx) header: its layout, the 28-byte sub-file descriptors
+// read and written, the checks a header must pass, the platform names of
+// the descriptor bytes, and the checksum marker of the file's last bytes.
+// Pure: bytes and sizes in, values out; no files, no reporting.
 #pragma once
 
 #include <array>
@@ -8,7 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
+
+#include "FormatBytes.h"
 
 namespace shx {
 
@@ -33,12 +35,6 @@ inline constexpr uint16_t kSubfileTypeBarker = 2;
 inline constexpr uint16_t kSubfileTypeCombo = 4;
 inline constexpr uint16_t kSubfileTypeMarked = 8;
 
-inline constexpr uint16_t kIndexVersion = 1;
-inline constexpr size_t kIndexEntrySize = 272;
-inline constexpr size_t kIndexNameRoom = 256;
-inline constexpr size_t kIndexTableSize = kSlots * kIndexEntrySize;
-inline constexpr size_t kIndexFileSize = 6 + kHeaderSize + kIndexTableSize;
-
 using SuperfileHeader = std::array<uint8_t, kHeaderSize>;
 
 struct SubfileDescriptor {
@@ -56,12 +52,18 @@ struct SubfileDescriptor {
     uint8_t Family() const { return descriptorBytes[2]; }
 };
 
-uint16_t ReadLe16(const uint8_t* bytes);
-uint32_t ReadLe32(const uint8_t* bytes);
-void WriteLe16(uint8_t* bytes, uint16_t value);
-void WriteLe32(uint8_t* bytes, uint32_t value);
-
+// The descriptor of a slot (0 to kSlots - 1), and the 28 bytes that hold one.
 SubfileDescriptor DescriptorAt(const SuperfileHeader& header, int slot);
+SubfileDescriptor DecodeDescriptor(const uint8_t* bytes);
+void EncodeDescriptor(const SubfileDescriptor& descriptor, uint8_t* bytes);
+// Where a slot's descriptor and barker table entry sit in the header.
+inline constexpr size_t DescriptorOffset(int slot) {
+    return kDescriptorTableOffset + kDescriptorSize * static_cast<size_t>(slot);
+}
+inline constexpr size_t BarkerEntryOffset(int slot) {
+    return kBarkerTableOffset + kBarkerSize * static_cast<size_t>(slot);
+}
+
 uint16_t FileCount(const SuperfileHeader& header);
 // A NUL-terminated text within a room of the header, cut at the room's end.
 std::string HeaderText(const SuperfileHeader& header, size_t offset, size_t room);
@@ -95,64 +97,10 @@ DescriptorWalk WalkDescriptors(const SuperfileHeader& header);
 HeaderVerdict ParseSuperfileHeader(const uint8_t* data, size_t size, SuperfileHeader& header,
                                    DescriptorWalk& walk);
 
-// The image index (.hmg): version, the sum of its table and header, the
-// stored checksum of the superfile it was written from, that superfile's
-// header, and one entry per slot.
-// WrongSize sets nothing, WrongVersion only the version, the others all.
-enum class IndexVerdict { WrongSize, WrongVersion, BadChecksum, Valid };
-struct IndexView {
-    uint16_t version = 0;
-    uint16_t checksum = 0;
-    uint16_t superfileChecksum = 0;
-    const uint8_t* header = nullptr;  // kHeaderSize bytes within the parsed data
-    const uint8_t* table = nullptr;   // kIndexTableSize bytes within the parsed data
-};
-IndexVerdict ParseIndex(const uint8_t* data, size_t size, IndexView& index);
-// An entry of an index table: the image file name, its 16-bit sum, and
-// whether the slot has an image.
-std::string IndexEntryName(const uint8_t* table, int slot);
-uint16_t IndexEntrySum(const uint8_t* table, int slot);
-bool IndexEntryPresent(const uint8_t* table, int slot);
-// Every entry marked present names the superfile's own image file for its slot.
-bool IndexNamesMatch(const uint8_t* table, const std::string& superfilePath);
-
-// Sum of unsigned bytes, in full width; callers keep the bits they need.
-uint64_t ByteSum(const uint8_t* bytes, size_t count);
-inline uint16_t Sum16(const uint8_t* bytes, size_t count) {
-    return static_cast<uint16_t>(ByteSum(bytes, count));
-}
-inline uint8_t Sum8(const uint8_t* bytes, size_t count) {
-    return static_cast<uint8_t>(ByteSum(bytes, count));
-}
-
-// The value of `width` characters (at most 15) at `offset` of a line, read as
-// hex after leading blanks up to the first non-hex character. A field with no
-// hex digit, also one past the end of the line, reads as `width`.
-uint32_t ParseHexField(std::string_view line, size_t offset, size_t width);
-
 // The platform text for a descriptor's family and variant bytes. known is false
 // for family 0 and 6 to 255 ("Unknown Platform"); nullptr means a known family
 // whose variant has no name, and the caller keeps its previous text.
 const char* PlatformText(uint8_t family, uint8_t variant, bool& known);
-
-// The fields of one S-record line.
-struct SRecordFields {
-    int type = 0;
-    int byteCount = 0;
-    uint32_t address = 0;
-    std::array<uint8_t, 512> data{};
-    int dataLength = 0;
-};
-
-// Decodes one line of the superfile body (its line end may stay on). Lenient
-// on purpose: neither the leading S nor the record checksum is checked, and a
-// field that is not hex reads by the field rule above. False for a type
-// without an address layout (not 0, 1, 2, 3, 5, 7, 8 or 9): address and data
-// are then empty.
-bool DecodeSRecordLine(std::string_view line, SRecordFields& fields);
-// The same decoding by the field rule alone, without the fast paths; the
-// fuzz target holds the two against each other.
-bool DecodeSRecordLineByFields(std::string_view line, SRecordFields& fields);
 
 // Where the superfile checksum sits in the last bytes of a file.
 struct StoredChecksum {
@@ -162,11 +110,5 @@ struct StoredChecksum {
     size_t excludedTo = 0;    // end of the tail text (its first NUL, or its length)
 };
 StoredChecksum FindStoredChecksum(const uint8_t* tail, size_t length);
-
-// The superfile path with every ".shx" removed: the stem of its derived files.
-std::string ImageBase(const std::string& superfilePath);
-// The image file of a slot (none for the boot slot: empty text).
-std::string ImageFileName(const std::string& superfilePath, int slot);
-std::string IndexFileName(const std::string& superfilePath);
 
 }  // namespace shx
