@@ -22,7 +22,8 @@ class CFlashThread : public CWorkerThread {
   public:
     // What a headless job does with its phone.
     enum class JobKind { Flash, Verify };
-    // What the job is given when it is made; nothing of it changes afterwards.
+    // What an engine is given when it is made. The dialog's engine takes each
+    // job's superfile path from the dialog instead.
     struct Config {
         IFlashView* dialog = nullptr;  // null for the automation exports' engines
         void* hostInstanceHandle = nullptr;
@@ -52,8 +53,8 @@ class CFlashThread : public CWorkerThread {
         ORXInterfaceHandle interfaceHandle = nullptr;
         std::string stringDescriptor;
         std::string platformName = "Unknown Platform";
-        int bootState = 0;  // in its bootstrap: a blank phone
-        int flashState = 0;
+        int bootState = 0;   // 1: a blank phone (boot interface or descriptor)
+        int flashState = 0;  // 1: on its flash interface
         int tavenorBlank = 0;
         int tavenorFlash = 0;
         SU_INFO_STRUC suInfo{};
@@ -67,7 +68,7 @@ class CFlashThread : public CWorkerThread {
         std::string bootVersionText;
     };
 
-    // The dialog's engine.
+    // The dialog's engine (dialog null: an engine with no configuration).
     explicit CFlashThread(IFlashView* dialog);
     explicit CFlashThread(Config config);
     ~CFlashThread() override;
@@ -76,7 +77,7 @@ class CFlashThread : public CWorkerThread {
     // commands; without one it runs one headless job and ends.
     void Run() override;
     void RunFailed(const char* what) override;
-    // Signals the command event after the caller set the command; 1 on success.
+    // Signals the command event; 1 on success.
     int WakeWorker();
     // Sets the command and wakes the worker; 1 on success.
     int Post(Command next);
@@ -217,10 +218,12 @@ class CFlashThread : public CWorkerThread {
     void ReportAndLog(const std::string& text);
 
     // Programming.
-    int SendImage(int fd, uint32_t start, uint64_t skip, uint64_t total, bool toRam,
-                  bool everyBlock);
+    // Where an image goes: programmed into flash, or downloaded into RAM,
+    // which reports its progress after every block.
+    enum class Into { Flash, Ram };
+    int SendImage(int fd, uint32_t start, uint64_t skip, uint64_t total, Into into);
     int SendBlock(int fd, uint32_t address, uint64_t offset, size_t size, size_t blankTail,
-                  bool toRam, uint8_t* packet);
+                  Into into, uint8_t* packet);
     int SendTail(int fd, uint32_t tailAddress, uint64_t fileOffset, size_t bytes,
                  uint32_t errorAddress);
     int ReadRamChecksum(uint32_t start, uint32_t length, uint16_t declaredChecksum);

@@ -126,8 +126,7 @@ int CFlashThread::SendTail(int fd, uint32_t tailAddress, uint64_t fileOffset, si
     return 1;
 }
 
-int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t total, bool toRam,
-                            bool everyBlock) {
+int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t total, Into into) {
     if (!sequence.reader) {
         ShowError(kNoReader, Box::Show);
         return 0;
@@ -142,7 +141,7 @@ int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t tota
     int lastPercent = 0;
     auto progress = [&](uint64_t done) {
         int percent = static_cast<int>(done * 100 / steps);
-        if (everyBlock || percent != lastPercent) {
+        if (into == Into::Ram || percent != lastPercent) {
             ReportPercent(percent);
             lastPercent = percent;
         }
@@ -154,7 +153,7 @@ int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t tota
         const bool last = i + 1 == plan.blocks;
         const uint64_t offset = plan.BlockOffset(i);
         const uint32_t address = static_cast<uint32_t>(plan.start + offset);
-        if (SendBlock(fd, address, offset, plan.BlockSize(i), last ? plan.Overlap() : 0, toRam,
+        if (SendBlock(fd, address, offset, plan.BlockSize(i), last ? plan.Overlap() : 0, into,
                       packet.data()) != 1) {
             return 0;
         }
@@ -179,7 +178,7 @@ int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t tota
 // `blankTail` bytes sent as 0xFF (the tail sends them), into RAM or flash.
 // The packet has room for the largest block.
 int CFlashThread::SendBlock(int fd, uint32_t address, uint64_t offset, size_t size,
-                            size_t blankTail, bool toRam, uint8_t* packet) {
+                            size_t blankTail, Into into, uint8_t* packet) {
     if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
         ShowError(kSeekFailed, Box::Show);
         return 0;
@@ -194,10 +193,10 @@ int CFlashThread::SendBlock(int fd, uint32_t address, uint64_t offset, size_t si
     }
     const uint32_t bytes = static_cast<uint32_t>(size + 3);
     uint32_t error = 0;
-    int sent = toRam ? deviceApi->RAMdownload(1, address, packet, bytes, 0, error)
-                     : deviceApi->FlashSU(address, packet, bytes, error);
+    int sent = into == Into::Ram ? deviceApi->RAMdownload(1, address, packet, bytes, 0, error)
+                                 : deviceApi->FlashSU(address, packet, bytes, error);
     if (sent == 0) {
-        ReportDeviceError(toRam ? kRamFailed : kFlashFailed, error, address);
+        ReportDeviceError(into == Into::Ram ? kRamFailed : kFlashFailed, error, address);
         return 0;
     }
     return 1;
@@ -210,7 +209,7 @@ int CFlashThread::FlashRange(int fd, uint32_t start, uint32_t length, uint16_t t
     }
     // A barker-carrying range leaves its first 8 bytes for the barker, last.
     uint64_t skip = type == shx::kSubfileTypeBarker ? shx::kBarkerSize : 0;
-    return SendImage(fd, start, skip, length, false, false);
+    return SendImage(fd, start, skip, length, Into::Flash);
 }
 
 int CFlashThread::LoadBootloaderRamDownloader(int fd, uint32_t start, uint32_t length,
@@ -223,7 +222,7 @@ int CFlashThread::LoadBootloaderRamDownloader(int fd, uint32_t start, uint32_t l
         ShowError(kSeekFailed, Box::Show);
         return 0;
     }
-    if (SendImage(fd, start, 0, length, true, true) != 1) {
+    if (SendImage(fd, start, 0, length, Into::Ram) != 1) {
         return 0;
     }
     if (records.tavenorBlank == 1 || records.tavenorFlash == 1) {
