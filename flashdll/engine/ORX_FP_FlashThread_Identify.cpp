@@ -2,6 +2,7 @@
 // phone offers, what its string descriptor says it is, and the firmware its
 // information and checksum records show; and the dialog's phone fields.
 #include "ORX_FP_FlashHost.h"
+#include "DeviceNumbers.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/Text.h"
 
@@ -16,7 +17,7 @@ constexpr const char* kNotPoweredUp =
 constexpr const char* kNoValue = "-------------";
 
 bool SerialDevice(uint16_t deviceId) {
-    return deviceId >= 1000 && deviceId <= 1031;
+    return orx::IsSerialDevice(deviceId);
 }
 
 struct DescriptorRow {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "ORX_FP_FlashHost.h"
+#include "DeviceNumbers.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
@@ -20,7 +21,7 @@ constexpr const char* kNoInterface =
     "***Error*** Unable to connect to the Subscriber Unit. Unable to retrieve interface handle.";
 
 bool SerialDevice(uint16_t deviceId) {
-    return deviceId >= 1000 && deviceId <= 1031;
+    return orx::IsSerialDevice(deviceId);
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
