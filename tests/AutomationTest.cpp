@@ -8,6 +8,7 @@
 #include <new>
 #include <thread>
 
+#include "EngineConfig.h"
 #include "ModuleFakes.h"
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashThread.h"
@@ -293,11 +294,8 @@ TEST_F(Automation, StopOnAWorkerBlockedInAPhoneExchangeGivesUpAndStaysSound) {
     stall.action = phonesim::FaultAction::Stall;
     stall.command = "GetInfo";
     phone->AddFault(stall);
-    auto job = std::make_unique<CFlashThread>(nullptr);
+    auto job = std::make_unique<CFlashThread>(testsupport::EngineConfig(this, path, 4));
     job->noDialog = 1;
-    job->hostInstanceHandle = this;
-    job->deviceId = 4;
-    job->superfilePath = path;
     SetDeviceMode(1);
     ASSERT_EQ(job->Start(), 1);
     // Once the job has opened its link, the next exchange is the stalled one.

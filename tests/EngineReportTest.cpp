@@ -8,6 +8,8 @@
 namespace {
 
 using Kind = orxhost::DisplayEvent::Kind;
+using Box = CFlashThread::Box;
+using Failures = CFlashThread::Failures;
 
 int LogEntries(const std::string& log) {
     int entries = 0;
@@ -30,8 +32,8 @@ TEST_F(EngineReports, DialogRouteTagsEveryLineAndBoxesTheUntaggedError) {
     withDialog.deviceId = 7;
     InstallMainEngine();
     withDialog.ShowStatus("Erase Complete.");
-    withDialog.ShowError("Reboot SU FAILED!!!", 1);
-    withDialog.ShowError("Error : Incompatible file", 0);
+    withDialog.ShowError("Reboot SU FAILED!!!", Box::Show);
+    withDialog.ShowError("Error : Incompatible file", Box::None);
     EXPECT_EQ(sink->Texts(Kind::Status), std::vector<std::string>{"Phone[0007]: Erase Complete."});
     EXPECT_EQ(sink->Texts(Kind::Error),
               (std::vector<std::string>{"Phone[0007]: Reboot SU FAILED!!!",
@@ -47,7 +49,7 @@ TEST_F(EngineReports, DialogRouteTagsEveryLineAndBoxesTheUntaggedError) {
 
 TEST_F(EngineReports, BoxIsShownOnlyWithADialog) {
     InstallMainEngine();
-    engine.ShowError("Flash Device API pointer is a NULL Pointer", 1);
+    engine.ShowError("Flash Device API pointer is a NULL Pointer", Box::Show);
     EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_EQ(sink->Texts(Kind::Error).size(), 1u);
 }
@@ -58,7 +60,7 @@ TEST_F(EngineReports, DeviceModeSendsTaggedStatusAndUntaggedErrorPerDevice) {
     engine.perDeviceRoute = 1;
     InstallJob(133);
     engine.ShowStatus("Erasing flash memory.");
-    engine.ShowError("Error Erasing Subscriber Unit.", 1);
+    engine.ShowError("Error Erasing Subscriber Unit.", Box::Show);
     std::vector<orxhost::DisplayEvent> status = sink->Events(Kind::Status);
     ASSERT_EQ(status.size(), 1u);
     EXPECT_TRUE(status[0].perDevice);
@@ -74,7 +76,7 @@ TEST_F(EngineReports, ConsoleRoutePrintsTaggedLines) {
     engine.deviceId = 0;
     testing::internal::CaptureStdout();
     engine.ShowStatus("Creating Image File.");
-    engine.ShowError("Error Processing Flash File", 0);
+    engine.ShowError("Error Processing Flash File", Box::None);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Phone[0000]: Creating Image File.\nPhone[0000]: Error Processing Flash File\n");
     EXPECT_TRUE(sink->Events().empty());
@@ -93,7 +95,7 @@ TEST_F(EngineReports, JobKeepsItsRouteWhenTheModulesModeChanges) {
         SetDeviceMode(1 - perDevice);
         testing::internal::CaptureStdout();
         engine.ShowStatus("Erase Complete.");
-        engine.ShowError("Reboot SU FAILED!!!", 0);
+        engine.ShowError("Reboot SU FAILED!!!", Box::None);
         std::string console = testing::internal::GetCapturedStdout();
         EXPECT_EQ(sink->Events().size(), perDevice == 1 ? 2u : 0u);
         EXPECT_EQ(console.empty(), perDevice == 1) << console;
@@ -113,14 +115,14 @@ TEST_F(EngineReports, DeviceErrorCarriesCodeAndAddressWhenKnown) {
 
 TEST_F(EngineReports, MissingDeviceLibraryIsReportedUnlessQuiet) {
     engine.noDialog = 1;
-    engine.deviceApi.reset();
+    engine.DropDeviceApi();
     testing::internal::CaptureStdout();
-    EXPECT_EQ(engine.ReadSUInfo(1), 0);
-    engine.InitDeviceApi(1);
+    EXPECT_EQ(engine.ReadSUInfo(Failures::Quiet), 0);
+    engine.InitDeviceApi(Failures::Quiet);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(Log1(), "");
     testing::internal::CaptureStdout();
-    EXPECT_EQ(engine.ReadSUInfo(0), 0);
+    EXPECT_EQ(engine.ReadSUInfo(Failures::Report), 0);
     EXPECT_EQ(engine.PowerDown(), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Phone[0007]: Flash Device API pointer is a NULL Pointer\n"

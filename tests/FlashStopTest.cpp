@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "EngineConfig.h"
 #include "ModuleFakes.h"
 #include "ORX_FP_FlashThread.h"
 #include "OrxHost.h"
@@ -21,7 +22,7 @@ using Kind = orxhost::DisplayEvent::Kind;
 // The stop request a caller's Stop() makes, without waiting for the worker.
 class StoppableJob : public CFlashThread {
   public:
-    StoppableJob() : CFlashThread(nullptr) {}
+    explicit StoppableJob(Config config) : CFlashThread(std::move(config)) {}
     using CWorkerThread::ClearRunning;
 };
 
@@ -69,13 +70,11 @@ TEST_P(FlashStop, EndsAtTheNextStepAndReportsTheFailure) {
     const std::vector<uint8_t> settings = phone->SettingsData();
 
     // A FlashDevice job in its slot, as the export makes it.
-    auto owned = std::make_unique<StoppableJob>();
+    auto owned = std::make_unique<StoppableJob>(
+        testsupport::EngineConfig(this, scratch.File("fw.shx"), phone->DeviceId()));
     StoppableJob& job = *owned;
     job.noDialog = 1;
     job.perDeviceRoute = 1;
-    job.hostInstanceHandle = this;
-    job.deviceId = phone->DeviceId();
-    job.superfilePath = scratch.File("fw.shx");
     SetDeviceMode(1);
     auto display = std::make_shared<StopOnStatus>(job, point.trigger);
     orxhost::SetDisplaySink(display);

@@ -5,8 +5,22 @@
 #include <cstring>
 #include <new>
 
-CFlashThread::CFlashThread(IFlashView* dialog)
-    : dialog(dialog),
+namespace {
+
+CFlashThread::Config DialogConfig(IFlashView* dialog) {
+    CFlashThread::Config config;
+    config.dialog = dialog;
+    return config;
+}
+
+}  // namespace
+
+CFlashThread::CFlashThread(IFlashView* dialog) : CFlashThread(DialogConfig(dialog)) {}
+
+CFlashThread::CFlashThread(Config config)
+    : deviceId(config.deviceId),
+      dialog(config.dialog),
+      job{config.hostInstanceHandle, std::move(config.superfilePath), config.kind},
       deviceApi(new (std::nothrow) CFlashDeviceApi()),
       commandEvent(platform::OpenNamedEvent("Flash Thread Event", true)) {}
 
@@ -16,8 +30,16 @@ CFlashThread::~CFlashThread() {
     JoinWorker();
 }
 
+void CFlashThread::SetReader(std::unique_ptr<CFlashFileIO> reader) {
+    sequence.reader = std::move(reader);
+}
+
+void CFlashThread::ShowError(const std::string& text, Box box) {
+    ShowError(text, box == Box::Show ? 1 : 0);
+}
+
 bool CFlashThread::DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const {
-    return std::memcmp(&descriptor, absentPattern.data(), sizeof descriptor) == 0;
+    return std::memcmp(&descriptor, records.absentPattern.data(), sizeof descriptor) == 0;
 }
 
 // Progress markers around long phone operations go to the dialog only.

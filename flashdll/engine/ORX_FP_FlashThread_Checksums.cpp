@@ -1,10 +1,9 @@
 // Proving that the phone holds what the superfile holds: the phone's checksum
 // record against every code group's declared checksum, with a range checksum
 // where the file asks for one.
-#include <cstdio>
-
 #include "ORX_FP_FlashHost.h"
 #include "ORX_FP_FlashThread.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -12,14 +11,20 @@ constexpr const char* kChecksumReadFailed = "Error Geting Subscriber Unit Checks
 constexpr int kAttempts = 3;
 constexpr int kSettingsCodeGroup = 2;
 constexpr uint16_t kBarkerAsErased = 0x7F8;  // eight 0xFF bytes
-constexpr const char* kNoPhoneSum = "Error Code Group %i contains no Subscriber Unit checksum.";
-constexpr const char* kMismatch =
-    "Error verifying Code Group %i checksums. File: 0x%X, Phone: 0x%X";
+constexpr const char* kNoDeviceApi = "Flash Device API pointer is a NULL Pointer";
 
-std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, a, b, c);
-    return text;
+std::string NoPhoneSumText(int n) {
+    return platform::Format("Error Code Group %i contains no Subscriber Unit checksum.", n);
+}
+
+std::string MismatchText(int n, unsigned file, unsigned phone) {
+    return platform::Format("Error verifying Code Group %i checksums. File: 0x%X, Phone: 0x%X", n,
+                            file, phone);
+}
+
+std::string BootMismatchText(unsigned file, unsigned phone) {
+    return platform::Format("Error verifying Flash Bootloader checksums. File: 0x%X, Phone: 0x%X",
+                            file, phone);
 }
 
 }  // namespace
@@ -32,7 +37,7 @@ uint16_t CFlashThread::SumWithBarker(const SubfileRecord& record) {
 
 bool CFlashThread::PartOnPhone(const SubfileRecord& record, bool withBarker) {
     if (!deviceApi) {
-        ShowError("Flash Device API pointer is a NULL Pointer", 1);
+        ShowError(kNoDeviceApi, Box::Show);
         return false;
     }
     uint16_t sum = 0;
@@ -48,11 +53,11 @@ bool CFlashThread::PartOnPhone(const SubfileRecord& record, bool withBarker) {
 
 int CFlashThread::ReadSUChecksums() {
     if (dialog != nullptr) {
-        superfilePath = dialog->GetControlText(ctl::kFileName);
+        job.superfilePath = dialog->GetControlText(ctl::kFileName);
     }
     uint8_t family = 0;
     {
-        CFlashFileIO reader(dialog, superfilePath);
+        CFlashFileIO reader(dialog, job.superfilePath);
         reader.deviceIndex = deviceId;
         reader.perDeviceRoute = perDeviceRoute;
         if (reader.ReadSuperfile(0) != 1) {
@@ -61,17 +66,17 @@ int CFlashThread::ReadSUChecksums() {
         family = reader.PlatformFamily();
     }
     if (family < 1 || family > 5) {
-        ShowError("ERROR: Unknown MA Type.", 1);
+        ShowError("ERROR: Unknown MA Type.", Box::Show);
         return 0;
     }
     if (!deviceApi) {
-        ShowError("Flash Device API pointer is a NULL Pointer", 1);
+        ShowError(kNoDeviceApi, Box::Show);
         return 0;
     }
     MAtypeEnum maType = static_cast<MAtypeEnum>(family - 1);
     uint32_t error = 0;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (deviceApi->GetSUchkSum(maType, &suChecksums, error) != 0) {
+        if (deviceApi->GetSUchkSum(maType, &records.suChecksums, error) != 0) {
             return 1;
         }
     }
@@ -89,15 +94,11 @@ uint16_t ExpectedSum(const SubfileRecord& record, bool barkered) {
 
 }  // namespace
 
-int CFlashThread::VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone) {
+int CFlashThread::VerifyChecksums(const CFlashFileIO& file, Stage stage) {
     ShowStatus("Verifying Checksums...");
-    if (noDialog == 0) {
-        HostDisplayProgress("1000");
-    }
+    ReportProgress("1000");
     int read = ReadSUChecksums();
-    if (noDialog == 0) {
-        HostDisplayProgress("1100");
-    }
+    ReportProgress("1100");
     if (read != 1) {
         return 0;
     }
@@ -107,31 +108,9 @@ int CFlashThread::VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone)
     if (counted < fileCount && file.Record(0).present) {
         ++counted;
     }
-    // A part the flash sequence found on the phone and kept carries its barker.
-    auto barkered = [&](int slot) {
-        return onBarkeredPhone == 1 || alreadyOnPhone[static_cast<size_t>(slot)];
-    };
     const SubfileRecord& boot = file.Record(1);
     if (counted < fileCount && boot.present) {
-        const CHECKSUM_ENTRY& phone = suChecksums.bootloader;
-        if (phone.valid == 1) {
-            bootChecksumFigure = phone.checksum;
-            uint16_t expected = barkered(1) ? SumWithBarker(boot) : boot.declaredChecksum;
-            if (expected == phone.checksum) {
-                ShowStatus("Flash Bootloader checksums match.");
-            } else {
-                ShowError(
-                    Format("Error verifying Flash Bootloader checksums. File: 0x%X, Phone: 0x%X",
-                           expected, phone.checksum),
-                    1);
-                result = 0;
-            }
-        } else {
-            ShowError(Format("Error verifying Flash Bootloader checksums. File: 0x%X, Phone: 0x%X",
-                             boot.declaredChecksum, 0),
-                      1);
-            result = 0;
-        }
+        result &= CheckBootloaderSum(boot, stage);
         ++counted;
     }
     for (int n = 0; n < 256 && counted < fileCount; ++n) {
@@ -140,55 +119,83 @@ int CFlashThread::VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone)
             continue;
         }
         ++counted;
-        if (n == kSettingsCodeGroup) {
-            continue;  // the settings area is the phone's own
-        }
-        const CHECKSUM_ENTRY& entry = suChecksums.codeGroups[n];
-        uint16_t phoneSum = 0;
-        if (record.type8) {
-            // A range the phone could not sum proves nothing: a mismatch. Only
-            // Verify lets the phone's own "no figure" answer pass silently;
-            // right after programming a success must be proved.
-            uint32_t error = 0;
-            if (!deviceApi) {
-                ShowError("Flash Device API pointer is a NULL Pointer", 1);
-                result = 0;
-                continue;
-            }
-            if (deviceApi->GetRangeChecksum(record.start, record.end, phoneSum, error) == 0) {
-                if (error != kFdaErrNotSupported) {
-                    ReportDeviceError(kChecksumReadFailed, error, 0);
-                    ShowError(
-                        Format(kMismatch, static_cast<unsigned>(n),
-                               ExpectedSum(record, barkered(shx::kFirstCodeGroupSlot + n)), 0),
-                        1);
-                    result = 0;
-                } else if (onBarkeredPhone == 0) {
-                    ShowError(Format(kNoPhoneSum, static_cast<unsigned>(n)), 1);
-                    result = 0;
-                }
-                continue;
-            }
-        } else if (entry.valid != 1) {
-            ShowError(Format(kNoPhoneSum, static_cast<unsigned>(n)), 1);
-            result = 0;
-            continue;
-        } else {
-            phoneSum = entry.checksum;
-        }
-        if (n == 1) {
-            appChecksumFigure = phoneSum;
-        }
-        uint16_t expected = ExpectedSum(record, barkered(shx::kFirstCodeGroupSlot + n));
-        if (expected == phoneSum) {
-            ShowStatus(Format("Code Group %i checksums match.", static_cast<unsigned>(n)));
-        } else {
-            ShowError(Format(kMismatch, static_cast<unsigned>(n), expected, phoneSum), 1);
-            result = 0;
+        if (n != kSettingsCodeGroup) {  // the settings area is the phone's own
+            result &= CheckCodeGroupSum(record, n, stage);
         }
     }
     if (dialog != nullptr) {
         UpdateInfoFields();
     }
     return result;
+}
+
+// A part the flash sequence found on the phone and kept carries its barker.
+bool CFlashThread::Barkered(int slot, Stage stage) const {
+    return stage == Stage::Finished || sequence.alreadyOnPhone[static_cast<size_t>(slot)];
+}
+
+int CFlashThread::CheckBootloaderSum(const SubfileRecord& boot, Stage stage) {
+    const CHECKSUM_ENTRY& phone = records.suChecksums.bootloader;
+    if (phone.valid != 1) {
+        ShowError(BootMismatchText(boot.declaredChecksum, 0), Box::Show);
+        return 0;
+    }
+    records.bootChecksumFigure = phone.checksum;
+    uint16_t expected = Barkered(1, stage) ? SumWithBarker(boot) : boot.declaredChecksum;
+    if (expected != phone.checksum) {
+        ShowError(BootMismatchText(expected, phone.checksum), Box::Show);
+        return 0;
+    }
+    ShowStatus("Flash Bootloader checksums match.");
+    return 1;
+}
+
+// Code group n: the phone's figure from its checksum record, or its range
+// checksum for a part the file marks for one.
+int CFlashThread::CheckCodeGroupSum(const SubfileRecord& record, int n, Stage stage) {
+    const CHECKSUM_ENTRY& entry = records.suChecksums.codeGroups[n];
+    uint16_t phoneSum = 0;
+    if (record.type8) {
+        if (!deviceApi) {
+            ShowError(kNoDeviceApi, Box::Show);
+            return 0;
+        }
+        uint32_t error = 0;
+        if (deviceApi->GetRangeChecksum(record.start, record.end, phoneSum, error) == 0) {
+            return RangeSumMissing(record, n, stage, error);
+        }
+    } else if (entry.valid != 1) {
+        ShowError(NoPhoneSumText(n), Box::Show);
+        return 0;
+    } else {
+        phoneSum = entry.checksum;
+    }
+    if (n == 1) {
+        records.appChecksumFigure = phoneSum;
+    }
+    uint16_t expected = ExpectedSum(record, Barkered(shx::kFirstCodeGroupSlot + n, stage));
+    if (expected != phoneSum) {
+        ShowError(MismatchText(n, expected, phoneSum), Box::Show);
+        return 0;
+    }
+    ShowStatus(platform::Format("Code Group %i checksums match.", n));
+    return 1;
+}
+
+// A range the phone could not sum proves nothing: a mismatch. Only Verify
+// lets the phone's own "no figure" answer pass silently; right after
+// programming a success must be proved.
+int CFlashThread::RangeSumMissing(const SubfileRecord& record, int n, Stage stage, uint32_t error) {
+    if (error != kFdaErrNotSupported) {
+        ReportDeviceError(kChecksumReadFailed, error, 0);
+        ShowError(
+            MismatchText(n, ExpectedSum(record, Barkered(shx::kFirstCodeGroupSlot + n, stage)), 0),
+            Box::Show);
+        return 0;
+    }
+    if (stage == Stage::BeforeBarkers) {
+        ShowError(NoPhoneSumText(n), Box::Show);
+        return 0;
+    }
+    return 1;
 }

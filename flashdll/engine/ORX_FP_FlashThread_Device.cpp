@@ -23,10 +23,10 @@ bool SerialDevice(uint16_t deviceId) {
 
 }  // namespace
 
-void CFlashThread::InitDeviceApi(int quiet) {
+void CFlashThread::InitDeviceApi(Failures failures) {
     if (!deviceApi) {
-        if (quiet == 0) {
-            ShowError(kNoDeviceApi, 1);
+        if (failures == Failures::Report) {
+            ShowError(kNoDeviceApi, Box::Show);
         }
         return;
     }
@@ -34,14 +34,15 @@ void CFlashThread::InitDeviceApi(int quiet) {
     if (StartDeviceApi(error) != 0) {
         return;
     }
-    if (quiet == 0) {
+    if (failures == Failures::Report) {
         ReportDeviceError("Error initializing Flash Device API", error, 0);
     }
 }
 
 int CFlashThread::StartDeviceApi(uint32_t& error) {
     if (!SerialDevice(deviceId)) {
-        return deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) != 0
+        return deviceApi->InitFlashDevAPI(job.hostInstanceHandle, deviceId, records.interfaceHandle,
+                                          error) != 0
                    ? 1
                    : 0;
     }
@@ -51,49 +52,49 @@ int CFlashThread::StartDeviceApi(uint32_t& error) {
     // the rate answers its connection at once, so the tries wait briefly.
     const uint32_t exchangeTimeout = deviceApi->ExchangeTimeout();
     deviceApi->SetExchangeTimeout(std::min(exchangeTimeout, kProbeTimeoutMs));
-    int started =
-        deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) != 0;
+    int started = deviceApi->InitFlashDevAPI(job.hostInstanceHandle, deviceId,
+                                             records.interfaceHandle, error) != 0;
     for (uint32_t rate : {kRaisedRate, kBaseRate}) {
         uint32_t retryError = 0;
         if (started == 0 && HostSetBaudRate(rate, deviceId) == 0) {
-            started = deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle,
-                                                 retryError) != 0;
+            started = deviceApi->InitFlashDevAPI(job.hostInstanceHandle, deviceId,
+                                                 records.interfaceHandle, retryError) != 0;
         }
     }
     deviceApi->SetExchangeTimeout(exchangeTimeout);
     return started;
 }
 
-int CFlashThread::ReadSUInfo(int quiet) {
+int CFlashThread::ReadSUInfo(Failures failures) {
     if (!deviceApi) {
-        if (quiet == 0) {
-            ShowError(kNoDeviceApi, 1);
+        if (failures == Failures::Report) {
+            ShowError(kNoDeviceApi, Box::Show);
         }
         return 0;
     }
-    absentPattern.fill(0xFF);
+    records.absentPattern.fill(0xFF);
     uint32_t error = 0;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (deviceApi->GetSUinfo(&suInfo, error) != 0) {
+        if (deviceApi->GetSUinfo(&records.suInfo, error) != 0) {
             return 1;
         }
     }
-    if (quiet == 0) {
+    if (failures == Failures::Report) {
         ReportDeviceError("Error Getting Subscriber Unit Information.", error, 0);
     }
     return 0;
 }
 
-int CFlashThread::EraseFlash(EraseTypeEnum eraseType, int settingsPreserved) {
+int CFlashThread::EraseFlash(EraseTypeEnum eraseType, SettingsArea settings) {
     ShowStatus(eraseType == ERASE_LANGUAGE_PACKAGE ? "Erasing Language Package only."
                                                    : "Erasing flash memory.");
     if (!deviceApi) {
-        ShowError(kNoDeviceApi, 1);
+        ShowError(kNoDeviceApi, Box::Show);
         return 0;
     }
     ReportProgress("1000");
     uint32_t error = 0;
-    if (settingsPreserved == 0) {
+    if (settings == SettingsArea::AskPhone) {
         // Only a request the phone carried out gives permission: a refusal
         // that names an allowed answer still refuses.
         uint32_t value = 0;
@@ -102,7 +103,7 @@ int CFlashThread::EraseFlash(EraseTypeEnum eraseType, int settingsPreserved) {
         if (answered != 1 || (response != RESPONSE_READY && response != RESPONSE_NO_UPGRADE)) {
             ReportProgress("1100");
             ShowStatus("Incompatible file!");
-            ShowError("Error : Incompatible file", 0);
+            ShowError("Error : Incompatible file", Box::None);
             LogFlashError(__LINE__, "Versions Incompatible", kSource);
             return 0;
         }
@@ -123,7 +124,7 @@ int CFlashThread::EraseFlash(EraseTypeEnum eraseType, int settingsPreserved) {
 
 int CFlashThread::PowerDown() {
     if (!deviceApi) {
-        ShowError(kNoDeviceApi, 1);
+        ShowError(kNoDeviceApi, Box::Show);
         return 0;
     }
     uint32_t error = 0;
@@ -136,7 +137,7 @@ int CFlashThread::PowerDown() {
 
 int CFlashThread::Reboot() {
     if (!deviceApi) {
-        ShowError(kNoDeviceApi, 1);
+        ShowError(kNoDeviceApi, Box::Show);
         return 0;
     }
     uint32_t error = 0;

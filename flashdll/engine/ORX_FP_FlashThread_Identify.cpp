@@ -1,11 +1,10 @@
 // Finding out what is on the other end of a connection: the interface the
 // phone offers, what its string descriptor says it is, and the firmware its
 // information and checksum records show; and the dialog's phone fields.
-#include <cstdio>
-
 #include "ORX_FP_FlashHost.h"
 #include "DeviceNumbers.h"
 #include "ORX_FP_FlashThread.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -57,34 +56,32 @@ const DescriptorRow* FindDescriptorRow(const std::string& text) {
     return nullptr;
 }
 
-// Sets the flags and platform of the engine's descriptor's row; false when none matches.
-bool ApplyDescriptorRow(CFlashThread& engine) {
-    const DescriptorRow* row = FindDescriptorRow(engine.stringDescriptor);
+// Sets the flags and platform of the row of the phone's descriptor; false when none matches.
+bool ApplyDescriptorRow(CFlashThread::PhoneRecords& phone) {
+    const DescriptorRow* row = FindDescriptorRow(phone.stringDescriptor);
     if (row == nullptr) {
         return false;
     }
-    engine.bootState |= row->boot ? 1 : 0;
-    engine.flashState |= row->flash ? 1 : 0;
-    engine.tavenorFlash |= row->tavenorFlash ? 1 : 0;
-    engine.tavenorBlank |= row->tavenorBlank ? 1 : 0;
+    phone.bootState |= row->boot ? 1 : 0;
+    phone.flashState |= row->flash ? 1 : 0;
+    phone.tavenorFlash |= row->tavenorFlash ? 1 : 0;
+    phone.tavenorBlank |= row->tavenorBlank ? 1 : 0;
     if (row->platform != nullptr) {
-        engine.platformName = row->platform;
+        phone.platformName = row->platform;
     }
     return true;
 }
 
+unsigned Version(const uint8_t version[2]) {
+    return static_cast<unsigned>((version[0] << 8) | version[1]);
+}
+
 std::string LongVersion(const uint8_t version[2]) {
-    char text[24];
-    std::snprintf(text, sizeof text, " v0x%.6X",
-                  static_cast<unsigned>((version[0] << 8) | version[1]));
-    return text;
+    return platform::Format(" v0x%.6X", Version(version));
 }
 
 std::string ShortVersion(const uint8_t version[2]) {
-    char text[24];
-    std::snprintf(text, sizeof text, "v0x%.4X",
-                  static_cast<unsigned>((version[0] << 8) | version[1]));
-    return text;
+    return platform::Format("v0x%.4X", Version(version));
 }
 
 std::string Figure(uint16_t value) {
@@ -95,12 +92,12 @@ std::string Figure(uint16_t value) {
 
 int CFlashThread::ConnectDevice(uint16_t id) {
     deviceId = id;
-    ramChecksumFigure = bootChecksumFigure = appChecksumFigure = 0;
-    buildVersionText = bootVersionText = codeVersionText = "0x000000";
-    platformName = "Unknown Platform";
-    tavenorBlank = tavenorFlash = 0;
+    records.ramChecksumFigure = records.bootChecksumFigure = records.appChecksumFigure = 0;
+    records.buildVersionText = records.bootVersionText = records.codeVersionText = "0x000000";
+    records.platformName = "Unknown Platform";
+    records.tavenorBlank = records.tavenorFlash = 0;
     // A serial phone has no descriptor of its own; never keep the last phone's.
-    stringDescriptor.clear();
+    records.stringDescriptor.clear();
 
     ORXInterfaceHandle scratch = nullptr;
     int boot = ORXGetInterfaceHandle(deviceId, "Kestrova_Boot", &scratch);
@@ -108,7 +105,7 @@ int CFlashThread::ConnectDevice(uint16_t id) {
         int test = ORXGetInterfaceHandle(deviceId, "Kestrova_Test_Command", &scratch);
         if (test == 0) {
             if (SuspendViaTestCommand() != 1) {
-                ShowError(kNotPoweredUp, 1);
+                ShowError(kNotPoweredUp, Box::Show);
                 return 0;
             }
         } else if (test != kOrxNoSuchInterface) {
@@ -119,15 +116,15 @@ int CFlashThread::ConnectDevice(uint16_t id) {
     }
     if (SerialDevice(deviceId)) {
         if (OpenDeviceInterface(deviceId) != 1) {
-            ShowError(kNoInterface, 0);
+            ShowError(kNoInterface, Box::None);
             return 0;
         }
     } else {
         if (IdentifyDevice(deviceId) != 1) {
             return 0;
         }
-        if (flashState == 1 && bootState == 0) {
-            RefreshPhoneInfo(0);
+        if (records.flashState == 1 && records.bootState == 0) {
+            RefreshPhoneInfo(InfoScope::Versions);
             return 1;
         }
     }
@@ -137,21 +134,21 @@ int CFlashThread::ConnectDevice(uint16_t id) {
 
 int CFlashThread::OpenDeviceInterface(uint16_t id) {
     deviceId = id;
-    bootState = flashState = 0;
-    if (HostGetInterfaceHandle(deviceId, "Kestrova_Flash", interfaceHandle) == 0) {
-        flashState = 1;
+    records.bootState = records.flashState = 0;
+    if (HostGetInterfaceHandle(deviceId, "Kestrova_Flash", records.interfaceHandle) == 0) {
+        records.flashState = 1;
         return 1;
     }
-    if (HostGetInterfaceHandle(deviceId, "Kestrova_Boot", interfaceHandle) == 0) {
-        bootState = 1;
+    if (HostGetInterfaceHandle(deviceId, "Kestrova_Boot", records.interfaceHandle) == 0) {
+        records.bootState = 1;
         return 1;
     }
-    if (HostGetInterfaceHandle(deviceId, "Kestrova_Tavenor_OS", interfaceHandle) != 0) {
+    if (HostGetInterfaceHandle(deviceId, "Kestrova_Tavenor_OS", records.interfaceHandle) != 0) {
         return 0;
     }
     // Only an engine with a dialog shows the interface choice.
-    if (firstOsConnection == 1 && dialog != nullptr) {
-        firstOsConnection = 0;
+    if (loop.firstOsConnection && dialog != nullptr) {
+        loop.firstOsConnection = false;
         for (int id : {ctl::kTavenorOs, ctl::kTavenorFs, ctl::kTavenorBp, ctl::kInterfaceGroup}) {
             dialog->ShowControl(id, true);
         }
@@ -162,19 +159,20 @@ int CFlashThread::OpenDeviceInterface(uint16_t id) {
 
 int CFlashThread::IdentifyDevice(uint16_t id) {
     if (OpenDeviceInterface(id) != 1) {
-        ShowError(kNoInterface, 1);
+        ShowError(kNoInterface, Box::Show);
         return 0;
     }
-    if (HostGetStringDescriptor(deviceId, interfaceHandle, 1, 0, stringDescriptor) != 0) {
-        ShowError(kNoDescriptor, 1);
+    if (HostGetStringDescriptor(deviceId, records.interfaceHandle, 1, 0,
+                                records.stringDescriptor) != 0) {
+        ShowError(kNoDescriptor, Box::Show);
         return 0;
     }
-    if (stringDescriptor.empty()) {
-        ShowError("String Descriptor is NULL", 1);
+    if (records.stringDescriptor.empty()) {
+        ShowError("String Descriptor is NULL", Box::Show);
         return 0;
     }
-    if (!ApplyDescriptorRow(*this)) {
-        ShowError(kNoDescriptor, 1);
+    if (!ApplyDescriptorRow(records)) {
+        ShowError(kNoDescriptor, Box::Show);
         return 0;
     }
     return 1;
@@ -183,43 +181,45 @@ int CFlashThread::IdentifyDevice(uint16_t id) {
 void CFlashThread::SetPlatformName(uint8_t maType, uint8_t chipsetType) {
     bool known = false;
     if (const char* name = shx::PlatformText(maType, chipsetType, known)) {
-        platformName = name;
+        records.platformName = name;
     }
 }
 
-int CFlashThread::RefreshPhoneInfo(int withChecksums) {
-    InitDeviceApi(0);
-    if (ReadSUInfo(0) != 1 || (withChecksums == 1 && ReadSUChecksums() != 1)) {
+int CFlashThread::RefreshPhoneInfo(InfoScope scope) {
+    InitDeviceApi(Failures::Report);
+    if (ReadSUInfo(Failures::Report) != 1 ||
+        (scope == InfoScope::WithChecksums && ReadSUChecksums() != 1)) {
         return 0;
     }
-    const SU_DESCRIPTOR& boot = suInfo.bootloader;
-    if (platformName == "Unknown Platform") {
+    const SU_DESCRIPTOR& boot = records.suInfo.bootloader;
+    if (records.platformName == "Unknown Platform") {
         SetPlatformName(boot.maType, boot.chipsetType);
     }
     if (DescriptorAbsent(boot)) {
-        bootVersionText = "v0x000000";
+        records.bootVersionText = "v0x000000";
     } else {
-        bootVersionText = LongVersion(boot.version);
-        if (withChecksums == 1) {
-            bootChecksumFigure =
-                suChecksums.bootloader.valid == 1 ? suChecksums.bootloader.checksum : 0;
+        records.bootVersionText = LongVersion(boot.version);
+        if (scope == InfoScope::WithChecksums) {
+            records.bootChecksumFigure = records.suChecksums.bootloader.valid == 1
+                                             ? records.suChecksums.bootloader.checksum
+                                             : 0;
         }
     }
     if (dialog != nullptr) {
         dialog->ListReset(ctl::kPhoneMiscList);
     }
     for (int n = 0; n < 256; ++n) {
-        const SU_DESCRIPTOR& descriptor = suInfo.codeGroups[n];
-        const CHECKSUM_ENTRY& entry = suChecksums.codeGroups[n];
+        const SU_DESCRIPTOR& descriptor = records.suInfo.codeGroups[n];
+        const CHECKSUM_ENTRY& entry = records.suChecksums.codeGroups[n];
         if (!DescriptorAbsent(descriptor)) {
             std::string version = LongVersion(descriptor.version);
             if (dialog != nullptr) {
                 dialog->ListAdd(ctl::kPhoneMiscList, "Code Group " + std::to_string(n) + version);
             }
             if (n == 1 && entry.valid == 1) {
-                codeVersionText = version;
-                if (withChecksums == 1) {
-                    appChecksumFigure = entry.checksum;
+                records.codeVersionText = version;
+                if (scope == InfoScope::WithChecksums) {
+                    records.appChecksumFigure = entry.checksum;
                 }
             }
         } else if (n <= 1) {
@@ -227,12 +227,12 @@ int CFlashThread::RefreshPhoneInfo(int withChecksums) {
             if (dialog != nullptr) {
                 dialog->ListAdd(ctl::kPhoneMiscList, line);
             }
-            codeVersionText = " v0x000000";
-            if (withChecksums == 1) {
+            records.codeVersionText = " v0x000000";
+            if (scope == InfoScope::WithChecksums) {
                 if (entry.valid == 1) {
-                    appChecksumFigure = entry.checksum;
+                    records.appChecksumFigure = entry.checksum;
                 }
-                ShowError("WARNING: Invalid Software Descriptors.\r\n" + line, 0);
+                ShowError("WARNING: Invalid Software Descriptors.\r\n" + line, Box::None);
             }
         }
     }
@@ -247,14 +247,14 @@ void CFlashThread::UpdateInfoFields() {
     if (dialog == nullptr) {
         return;
     }
-    dialog->SetControlText(ctl::kPhoneBootChecksum, Figure(bootChecksumFigure));
-    dialog->SetControlText(ctl::kPhoneRamChecksum, Figure(ramChecksumFigure));
-    dialog->SetControlText(ctl::kPhoneAppChecksum, Figure(appChecksumFigure));
-    buildVersionText = "0x000000";
-    dialog->SetControlText(ctl::kPhoneBuildVersion, buildVersionText);
-    dialog->SetControlText(ctl::kPhoneBootVersion, bootVersionText);
-    dialog->SetControlText(ctl::kPhoneAppVersion, codeVersionText);
-    dialog->SetControlText(ctl::kPhonePlatform, platformName);
+    dialog->SetControlText(ctl::kPhoneBootChecksum, Figure(records.bootChecksumFigure));
+    dialog->SetControlText(ctl::kPhoneRamChecksum, Figure(records.ramChecksumFigure));
+    dialog->SetControlText(ctl::kPhoneAppChecksum, Figure(records.appChecksumFigure));
+    records.buildVersionText = "0x000000";
+    dialog->SetControlText(ctl::kPhoneBuildVersion, records.buildVersionText);
+    dialog->SetControlText(ctl::kPhoneBootVersion, records.bootVersionText);
+    dialog->SetControlText(ctl::kPhoneAppVersion, records.codeVersionText);
+    dialog->SetControlText(ctl::kPhonePlatform, records.platformName);
 }
 
 int CFlashThread::GetPhoneVersions(std::span<std::string> info, uint16_t& firstVersion) {
@@ -264,16 +264,16 @@ int CFlashThread::GetPhoneVersions(std::span<std::string> info, uint16_t& firstV
     if (OpenDeviceInterface(deviceId) != 1) {
         return 0;
     }
-    InitDeviceApi(1);
-    if (ReadSUInfo(1) != 1) {
+    InitDeviceApi(Failures::Quiet);
+    if (ReadSUInfo(Failures::Quiet) != 1) {
         return 0;
     }
-    const uint8_t* first = suInfo.codeGroups[0].version;
+    const uint8_t* first = records.suInfo.codeGroups[0].version;
     firstVersion = 0xFFFF;
     firstVersion = static_cast<uint16_t>((first[0] << 8) | first[1]);
-    info[0] = ShortVersion(suInfo.codeGroups[0].version);
-    info[1] = ShortVersion(suInfo.codeGroups[1].version);
-    info[2] = ShortVersion(suInfo.codeGroups[6].version);
+    info[0] = ShortVersion(records.suInfo.codeGroups[0].version);
+    info[1] = ShortVersion(records.suInfo.codeGroups[1].version);
+    info[2] = ShortVersion(records.suInfo.codeGroups[6].version);
     return 1;
 }
 
@@ -281,25 +281,27 @@ int CFlashThread::GetPhoneVersions(std::span<std::string> info, uint16_t& firstV
 // descriptor names its platform; a phone in flash mode (a serial one too)
 // has it from its bootloader descriptor.
 int CFlashThread::IdentifyPlatform(std::string& name) {
-    platformName = "Unknown Platform";
-    tavenorBlank = tavenorFlash = 0;
-    stringDescriptor.clear();
+    records.platformName = "Unknown Platform";
+    records.tavenorBlank = records.tavenorFlash = 0;
+    records.stringDescriptor.clear();
     if (OpenDeviceInterface(deviceId) != 1) {
         return 0;
     }
     if (!SerialDevice(deviceId)) {
-        if (HostGetStringDescriptor(deviceId, interfaceHandle, 1, 0, stringDescriptor) != 0 ||
-            !ApplyDescriptorRow(*this)) {
+        if (HostGetStringDescriptor(deviceId, records.interfaceHandle, 1, 0,
+                                    records.stringDescriptor) != 0 ||
+            !ApplyDescriptorRow(records)) {
             return 0;
         }
     }
-    if (platformName == "Unknown Platform" && flashState == 1 && bootState == 0) {
-        InitDeviceApi(1);
-        if (ReadSUInfo(1) != 1) {
+    if (records.platformName == "Unknown Platform" && records.flashState == 1 &&
+        records.bootState == 0) {
+        InitDeviceApi(Failures::Quiet);
+        if (ReadSUInfo(Failures::Quiet) != 1) {
             return 0;
         }
-        SetPlatformName(suInfo.bootloader.maType, suInfo.bootloader.chipsetType);
+        SetPlatformName(records.suInfo.bootloader.maType, records.suInfo.bootloader.chipsetType);
     }
-    name = platformName;
+    name = records.platformName;
     return 1;
 }

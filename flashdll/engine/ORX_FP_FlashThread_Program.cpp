@@ -11,13 +11,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "ORX_FP_FlashHost.h"
 #include "ORX_FP_FlashState.h"
 #include "ORX_FP_FlashThread.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -31,12 +31,6 @@ constexpr const char* kNoDeviceApi = "Flash Device API pointer is a NULL Pointer
 constexpr const char* kSeekFailed = "Error setting file pointer.";
 constexpr const char* kFlashFailed = "Error Flashing Subscriber Unit";
 constexpr const char* kRamFailed = "Error sending RAM download for bootloader.";
-
-std::string Format(const char* format, unsigned a, unsigned b = 0) {
-    char text[200];
-    std::snprintf(text, sizeof text, format, a, b);
-    return text;
-}
 
 // One range of an image file cut into packets. Packets never cross an 8 KB
 // block of the range: block i starts at start + 8,192 i, so a range that
@@ -118,10 +112,10 @@ int CFlashThread::SendTail(int fd, uint32_t tailAddress, uint64_t fileOffset, si
     uint8_t tail[kTailSize];
     std::memset(tail, 0xFF, sizeof tail);
     if (lseek(fd, static_cast<off_t>(fileOffset), SEEK_SET) < 0) {
-        ShowError(kSeekFailed, 1);
+        ShowError(kSeekFailed, Box::Show);
         return 0;
     }
-    if (fileReader->ReadImageTailPacket(fd, tail, 0, bytes) != 1) {
+    if (sequence.reader->ReadImageTailPacket(fd, tail, 0, bytes) != 1) {
         return 0;
     }
     uint32_t error = 0;
@@ -132,14 +126,13 @@ int CFlashThread::SendTail(int fd, uint32_t tailAddress, uint64_t fileOffset, si
     return 1;
 }
 
-int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t total, bool toRam,
-                            bool everyBlock) {
-    if (!fileReader) {
-        ShowError(kNoReader, 1);
+int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t total, Into into) {
+    if (!sequence.reader) {
+        ShowError(kNoReader, Box::Show);
         return 0;
     }
     if (!deviceApi) {
-        ShowError(kNoDeviceApi, 1);
+        ShowError(kNoDeviceApi, Box::Show);
         return 0;
     }
     const RangePlan plan(start, skip, total);
@@ -148,7 +141,7 @@ int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t tota
     int lastPercent = 0;
     auto progress = [&](uint64_t done) {
         int percent = static_cast<int>(done * 100 / steps);
-        if (everyBlock || percent != lastPercent) {
+        if (into == Into::Ram || percent != lastPercent) {
             ReportPercent(percent);
             lastPercent = percent;
         }
@@ -157,28 +150,11 @@ int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t tota
         if (StopHere()) {
             return 0;  // a stop ends the range between two packets
         }
-        uint64_t offset = plan.BlockOffset(i);
-        size_t n = plan.BlockSize(i);
-        uint32_t address = static_cast<uint32_t>(plan.start + offset);
-        if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
-            ShowError(kSeekFailed, 1);
-            return 0;
-        }
-        if (fileReader->ReadImagePacket(fd, packet, n) != 1) {
-            return 0;
-        }
         const bool last = i + 1 == plan.blocks;
-        if (last && plan.Overlap() > 0) {
-            std::memset(packet.data() + 2 + n - plan.Overlap(), 0xFF, plan.Overlap());
-            packet[n + 2] = CFlashFileIO::Sum8(packet.data(), n + 2);
-        }
-        uint32_t error = 0;
-        int sent =
-            toRam ? deviceApi->RAMdownload(1, address, packet.data(), static_cast<uint32_t>(n + 3),
-                                           0, error)
-                  : deviceApi->FlashSU(address, packet.data(), static_cast<uint32_t>(n + 3), error);
-        if (sent == 0) {
-            ReportDeviceError(toRam ? kRamFailed : kFlashFailed, error, address);
+        const uint64_t offset = plan.BlockOffset(i);
+        const uint32_t address = static_cast<uint32_t>(plan.start + offset);
+        if (SendBlock(fd, address, offset, plan.BlockSize(i), last ? plan.Overlap() : 0, into,
+                      packet.data()) != 1) {
             return 0;
         }
         if (last && plan.tail &&
@@ -198,53 +174,64 @@ int CFlashThread::SendImage(int fd, uint32_t start, uint64_t skip, uint64_t tota
     return 1;
 }
 
+// One data block of `size` image bytes from the file offset, its last
+// `blankTail` bytes sent as 0xFF (the tail sends them), into RAM or flash.
+// The packet has room for the largest block.
+int CFlashThread::SendBlock(int fd, uint32_t address, uint64_t offset, size_t size,
+                            size_t blankTail, Into into, uint8_t* packet) {
+    if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        ShowError(kSeekFailed, Box::Show);
+        return 0;
+    }
+    std::span<uint8_t> room(packet, kPacketRoom);
+    if (sequence.reader->ReadImagePacket(fd, room, size) != 1) {
+        return 0;
+    }
+    if (blankTail > 0) {
+        std::memset(packet + 2 + size - blankTail, 0xFF, blankTail);
+        packet[size + 2] = CFlashFileIO::Sum8(packet, size + 2);
+    }
+    const uint32_t bytes = static_cast<uint32_t>(size + 3);
+    uint32_t error = 0;
+    int sent = into == Into::Ram ? deviceApi->RAMdownload(1, address, packet, bytes, 0, error)
+                                 : deviceApi->FlashSU(address, packet, bytes, error);
+    if (sent == 0) {
+        ReportDeviceError(into == Into::Ram ? kRamFailed : kFlashFailed, error, address);
+        return 0;
+    }
+    return 1;
+}
+
 int CFlashThread::FlashRange(int fd, uint32_t start, uint32_t length, uint16_t type) {
     if (lseek(fd, 0, SEEK_SET) < 0) {
-        ShowError(kSeekFailed, 1);
+        ShowError(kSeekFailed, Box::Show);
         return 0;
     }
     // A barker-carrying range leaves its first 8 bytes for the barker, last.
     uint64_t skip = type == shx::kSubfileTypeBarker ? shx::kBarkerSize : 0;
-    return SendImage(fd, start, skip, length, false, false);
+    return SendImage(fd, start, skip, length, Into::Flash);
 }
 
 int CFlashThread::LoadBootloaderRamDownloader(int fd, uint32_t start, uint32_t length,
                                               uint16_t declaredChecksum) {
-    const bool startsAtStart = platformName == "CDMA HBX4205" || platformName == "CDMA HBX4200";
+    const bool startsAtStart =
+        records.platformName == "CDMA HBX4205" || records.platformName == "CDMA HBX4200";
     const uint32_t execution = startsAtStart ? start : start + 16;
     ShowStatus("Loading RAM Downloader for Bootloader.");
     if (lseek(fd, 0, SEEK_SET) < 0) {
-        ShowError(kSeekFailed, 1);
+        ShowError(kSeekFailed, Box::Show);
         return 0;
     }
-    if (SendImage(fd, start, 0, length, true, true) != 1) {
+    if (SendImage(fd, start, 0, length, Into::Ram) != 1) {
+        return 0;
+    }
+    if (records.tavenorBlank == 1 || records.tavenorFlash == 1) {
+        records.ramChecksumFigure = 0;
+    } else if (ReadRamChecksum(start, length, declaredChecksum) != 1) {
         return 0;
     }
     uint32_t error = 0;
-    if (tavenorBlank == 1 || tavenorFlash == 1) {
-        ramChecksumFigure = 0;
-    } else {
-        uint16_t sum = 0;
-        bool read = false;
-        for (int attempt = 0; attempt < kAttempts && !read; ++attempt) {
-            read = deviceApi->GetRAMchecksum(start, start + length - 1, sum, error) != 0;
-        }
-        if (!read) {
-            ReportDeviceError("Error reading the RAM Downloader checksum from the phone.", error,
-                              0);
-            return 0;
-        }
-        if (sum != declaredChecksum) {
-            ShowError(
-                Format("Checksum error in the RAM Downloader for Flash Bootloader. File: 0x%X, "
-                       "Phone: 0x%X",
-                       declaredChecksum, sum),
-                1);
-            return 0;
-        }
-        ramChecksumFigure = sum;
-    }
-    int singleFile = fileReader && fileReader->FileCount() == 1 ? 1 : 0;
+    int singleFile = sequence.reader && sequence.reader->FileCount() == 1 ? 1 : 0;
     if (deviceApi->RAMdownload(1, execution, nullptr, 0, singleFile, error) == 0) {
         ReportDeviceError(kRamFailed, error, execution);
         return 0;
@@ -252,17 +239,40 @@ int CFlashThread::LoadBootloaderRamDownloader(int fd, uint32_t start, uint32_t l
     return 1;
 }
 
+// The phone's sum of the downloader in its RAM must be the file's.
+int CFlashThread::ReadRamChecksum(uint32_t start, uint32_t length, uint16_t declaredChecksum) {
+    uint16_t sum = 0;
+    uint32_t error = 0;
+    bool read = false;
+    for (int attempt = 0; attempt < kAttempts && !read; ++attempt) {
+        read = deviceApi->GetRAMchecksum(start, start + length - 1, sum, error) != 0;
+    }
+    if (!read) {
+        ReportDeviceError("Error reading the RAM Downloader checksum from the phone.", error, 0);
+        return 0;
+    }
+    if (sum != declaredChecksum) {
+        ShowError(platform::Format("Checksum error in the RAM Downloader for Flash Bootloader. "
+                                   "File: 0x%X, Phone: 0x%X",
+                                   declaredChecksum, sum),
+                  Box::Show);
+        return 0;
+    }
+    records.ramChecksumFigure = sum;
+    return 1;
+}
+
 int CFlashThread::LoadBootstrapRamDownloader(int fd, uint32_t start, uint32_t length) {
     ShowStatus("Loading RAM Downloader for Bootstrap.");
     if (length > kBootstrapLimit) {
-        ShowError(Format("The RAM Downloader for Bootstrap holds %u bytes; the bootstrap takes at "
-                         "most %u.",
-                         length, kBootstrapLimit),
-                  1);
+        ShowError(platform::Format("The RAM Downloader for Bootstrap holds %u bytes; the bootstrap "
+                                   "takes at most %u.",
+                                   length, kBootstrapLimit),
+                  Box::Show);
         return 0;
     }
     if (lseek(fd, 0, SEEK_SET) < 0) {
-        ShowError(kSeekFailed, 1);
+        ShowError(kSeekFailed, Box::Show);
         return 0;
     }
     std::vector<uint8_t> buffer(length);
@@ -275,11 +285,11 @@ int CFlashThread::LoadBootstrapRamDownloader(int fd, uint32_t start, uint32_t le
         got += static_cast<size_t>(read);
     }
     if (got < length || length == 0) {
-        ShowError("An error occurred while reading Image File.", 1);
+        ShowError("An error occurred while reading Image File.", Box::Show);
         return 0;
     }
     if (!deviceApi) {
-        ShowError(kNoDeviceApi, 1);
+        ShowError(kNoDeviceApi, Box::Show);
         return 0;
     }
     uint32_t error = 0;
@@ -292,7 +302,7 @@ int CFlashThread::LoadBootstrapRamDownloader(int fd, uint32_t start, uint32_t le
 }
 
 int CFlashThread::WriteBarker(const std::array<uint8_t, 8>& barker, uint32_t address) {
-    if (!fileReader || !deviceApi) {
+    if (!sequence.reader || !deviceApi) {
         return 0;
     }
     uint8_t packet[kTailSize];

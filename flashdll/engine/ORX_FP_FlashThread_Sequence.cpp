@@ -25,99 +25,26 @@ bool SerialDevice(uint16_t deviceId) {
 
 int CFlashThread::FlashSequence(int& reboot) {
     reboot = 0;
-    if (!fileReader) {
-        ShowError("Flash File IO pointer is a NULL Pointer", 1);
+    if (!sequence.reader) {
+        ShowError("Flash File IO pointer is a NULL Pointer", Box::Show);
         return 0;
     }
     if (!deviceApi) {
-        ShowError("Flash Device API pointer is a NULL Pointer", 1);
+        ShowError("Flash Device API pointer is a NULL Pointer", Box::Show);
         return 0;
     }
-    const CFlashFileIO& file = *fileReader;
+    const CFlashFileIO& file = *sequence.reader;
     const int n = file.FileCount();
-    alreadyOnPhone.fill(false);
-    settingsRestored = false;
-    // An image that cannot be opened fails the sequence: passing over it would
-    // leave its range erased on a phone that may still be called flashed.
-    auto open = [&](const SubfileRecord& record, platform::UniqueFd& image) {
-        int error = 0;
-        image = platform::OpenRegularForReading(record.imageName, error);
-        if (!image.Valid()) {
-            ShowError(kOpenFailed, 1);
-            return false;
-        }
-        posix_fadvise(image.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        return true;
-    };
-
-    int f = 0;
-    if (n > 0) {
-        if (LoadRamDownloader(file) != 1) {
-            return 0;
-        }
-        f = 1;
+    sequence.alreadyOnPhone.fill(false);
+    sequence.settingsRestored = false;
+    if (n > 0 && LoadRamDownloader(file) != 1) {
+        return 0;
     }
     if (n > 1) {
         if (StopHere()) {
             return 0;
         }
-        if (EraseForFile(file, reboot) != 1) {
-            return 0;
-        }
-        bool noBootloaderNoted = false;
-        int cg = 0;
-        while (f < n && cg < 256) {
-            if (StopHere()) {
-                return 0;
-            }
-            const SubfileRecord& boot = file.Record(1);
-            if (f == 1 && boot.present && alreadyOnPhone[1]) {
-                f = 2;  // the phone holds this bootloader and it was not erased
-                continue;
-            }
-            if (f == 1 && boot.present) {
-                platform::UniqueFd image;
-                if (!open(boot, image)) {
-                    return 0;
-                }
-                ShowStatus("Flashing Flash Bootloader.");
-                if (FlashRange(image.Get(), boot.start, boot.length, boot.type) != 1) {
-                    return 0;
-                }
-                ShowStatus("Flash Bootloader Flashed.");
-                f = 2;
-                continue;
-            }
-            if (!boot.present && !noBootloaderNoted) {
-                noBootloaderNoted = true;
-                continue;
-            }
-            const int slot = shx::kFirstCodeGroupSlot + cg;
-            const SubfileRecord& record = file.Record(slot);
-            if (record.present) {
-                // Only what this sequence erased is programmed: a part already on
-                // the phone (kept settings, or one a language package erase left)
-                // is passed over.
-                if (!alreadyOnPhone[static_cast<size_t>(slot)] && !record.imageName.empty()) {
-                    platform::UniqueFd image;
-                    if (!open(record, image)) {
-                        return 0;
-                    }
-                    ShowStatus("Flashing Code Group " + std::to_string(cg));
-                    if (FlashRange(image.Get(), record.start, record.length, record.type) != 1) {
-                        return 0;
-                    }
-                    ShowStatus("Code Group " + std::to_string(cg) + " flashed.");
-                }
-                ++f;
-            }
-            ++cg;
-        }
-        if (f != n) {
-            ShowError(
-                "Possible Corrupt SuperFile.  File count does not match with the number of valid "
-                "files.",
-                1);
+        if (EraseForFile(file, reboot) != 1 || ProgramParts(file) != 1) {
             return 0;
         }
     }
@@ -129,55 +56,127 @@ int CFlashThread::FlashSequence(int& reboot) {
     return 1;
 }
 
+// Phase 2 after the erase: the flash bootloader, then the code groups in
+// order, without their barkers. Only what this sequence erased is programmed:
+// a part already on the phone (kept settings, or one a language package erase
+// left) is passed over. Every sub-file after the RAM downloader must be met.
+int CFlashThread::ProgramParts(const CFlashFileIO& file) {
+    const int n = file.FileCount();
+    int f = 1;  // the RAM downloader is done
+    if (StopHere()) {
+        return 0;
+    }
+    const SubfileRecord& boot = file.Record(1);
+    if (boot.present) {
+        // A bootloader the phone holds was not erased.
+        if (!sequence.alreadyOnPhone[1] &&
+            ProgramPart(boot, "Flashing Flash Bootloader.", "Flash Bootloader Flashed.") != 1) {
+            return 0;
+        }
+        f = 2;
+    }
+    for (int cg = 0; f < n && cg < 256; ++cg) {
+        if (StopHere()) {
+            return 0;
+        }
+        const int slot = shx::kFirstCodeGroupSlot + cg;
+        const SubfileRecord& record = file.Record(slot);
+        if (!record.present) {
+            continue;
+        }
+        if (!sequence.alreadyOnPhone[static_cast<size_t>(slot)] && !record.imageName.empty() &&
+            ProgramPart(record, "Flashing Code Group " + std::to_string(cg),
+                        "Code Group " + std::to_string(cg) + " flashed.") != 1) {
+            return 0;
+        }
+        ++f;
+    }
+    if (f != n) {
+        ShowError(
+            "Possible Corrupt SuperFile.  File count does not match with the number of valid "
+            "files.",
+            Box::Show);
+        return 0;
+    }
+    return 1;
+}
+
+// One part's image into its range, between its two status lines. An image
+// that cannot be opened fails the sequence: passing over it would leave its
+// range erased on a phone that may still be called flashed.
+int CFlashThread::ProgramPart(const SubfileRecord& record, const std::string& flashing,
+                              const std::string& flashed) {
+    int error = 0;
+    platform::UniqueFd image = platform::OpenRegularForReading(record.imageName, error);
+    if (!image.Valid()) {
+        ShowError(kOpenFailed, Box::Show);
+        return 0;
+    }
+    posix_fadvise(image.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    ShowStatus(flashing);
+    if (FlashRange(image.Get(), record.start, record.length, record.type) != 1) {
+        return 0;
+    }
+    ShowStatus(flashed);
+    return 1;
+}
+
 // Phase 1: the bootstrap downloader for a blank phone, or, on a phone with a
 // flash bootloader, the version check and the bootloader's RAM downloader.
 int CFlashThread::LoadRamDownloader(const CFlashFileIO& file) {
-    if (tavenorBlank == 1) {
+    if (records.tavenorBlank == 1) {
         return 1;
     }
     const SubfileRecord& ram = file.Record(0);
     int error = 0;
     platform::UniqueFd image = platform::OpenRegularForReading(ram.imageName, error);
     if (!image.Valid()) {
-        ShowError(kOpenFailed, 1);
+        ShowError(kOpenFailed, Box::Show);
         return 0;
     }
-    if (bootState == 1) {
+    if (records.bootState == 1) {
         return LoadBootstrapRamDownloader(image.Get(), ram.start, ram.length);
     }
     if (ram.platformFallback) {
-        ShowError("ERROR: Incompatible superfile for Subscriber Unit state. \r\n", 0);
+        ShowError("ERROR: Incompatible superfile for Subscriber Unit state. \r\n", Box::None);
         const char* text =
             "ERROR: The superfile selected is NOT for reflash.  Please select a superfile for "
             "reflash before flashing this subscriber unit. \r\n";
         LogFlashError(__LINE__, text, kSource);
-        ShowError(text, 1);
+        ShowError(text, Box::Show);
         return 0;
     }
     if (dialog != nullptr) {
-        RefreshPhoneInfo(0);
+        RefreshPhoneInfo(InfoScope::Versions);
     }
-    if (SerialDevice(deviceId)) {
-        uint32_t code = 0;
-        bool set = false;
-        for (int attempt = 0; attempt < kAttempts && !set; ++attempt) {
-            set = deviceApi->SetBaudRate(BAUD_115200, code) != 0;
-        }
-        if (!set) {
-            ReportDeviceError("Error in setting the BAUD rate on the phone side", code, 0);
-            return 0;
-        }
-        if (HostSetBaudRate(115200, deviceId) != 0) {
-            ReportDeviceError("Error in setting the BAUD rate on the PC side", code, 0);
-            return 0;
-        }
-        ShowStatus("Baud rate set to 115200");
-        LogFlashError(__LINE__, "Baud rate set to 115200", kSource);
+    if (SerialDevice(deviceId) && RaiseSerialLineRate() != 1) {
+        return 0;
     }
-    if (VerifySUInfo(file, dialog != nullptr && noDialog == 0 ? 1 : 0) != 1) {
+    if (VerifySUInfo(file, dialog != nullptr && noDialog == 0 ? Ask::User : Ask::Never) != 1) {
         return 0;
     }
     return LoadBootloaderRamDownloader(image.Get(), ram.start, ram.length, ram.declaredChecksum);
+}
+
+// A serial phone and the host's end of its line go to 115200 before the RAM
+// downloader is sent.
+int CFlashThread::RaiseSerialLineRate() {
+    uint32_t code = 0;
+    bool set = false;
+    for (int attempt = 0; attempt < kAttempts && !set; ++attempt) {
+        set = deviceApi->SetBaudRate(BAUD_115200, code) != 0;
+    }
+    if (!set) {
+        ReportDeviceError("Error in setting the BAUD rate on the phone side", code, 0);
+        return 0;
+    }
+    if (HostSetBaudRate(115200, deviceId) != 0) {
+        ReportDeviceError("Error in setting the BAUD rate on the PC side", code, 0);
+        return 0;
+    }
+    ShowStatus("Baud rate set to 115200");
+    LogFlashError(__LINE__, "Baud rate set to 115200", kSource);
+    return 1;
 }
 
 // Phase 2's erase, chosen by the file: a settings upgrade first for a combo
@@ -202,26 +201,27 @@ int CFlashThread::EraseForFile(const CFlashFileIO& file, int& reboot) {
             return 0;
         }
     }
-    reinsertBarker = languageOnly ? 1 : 0;
+    sequence.reinsertBarker = languageOnly;
     const EraseTypeEnum eraseType = languageOnly ? ERASE_LANGUAGE_PACKAGE : ERASE_ALL;
     if (!upgradeSettings) {
-        return EraseFlash(eraseType, 0);
+        return EraseFlash(eraseType, SettingsArea::AskPhone);
     }
     reboot = 1;
     ShowStatus("Performing Pre Upgrade Status Check");
     ShowStatus("Please wait (This takes up to 20 seconds)");
     if (UpgradeSettingsArea(settings.declaredChecksum) != 0) {
-        ShowError("FDI Upgrade Failed", 0);
+        ShowError("FDI Upgrade Failed", Box::None);
         return 0;
     }
     // A phone that let nothing happen keeps nothing: its erase asks for the
     // status again, and code group 2 is programmed with the others, which a
     // language package erase would not allow.
-    alreadyOnPhone[kSettingsSlot] = settingsRestored;
-    if (languageOnly && !settingsRestored && RequireOnPhone(file, kSettingsSlot) != 1) {
+    sequence.alreadyOnPhone[kSettingsSlot] = sequence.settingsRestored;
+    if (languageOnly && !sequence.settingsRestored && RequireOnPhone(file, kSettingsSlot) != 1) {
         return 0;
     }
-    return EraseFlash(eraseType, settingsRestored ? 1 : 0);
+    return EraseFlash(eraseType,
+                      sequence.settingsRestored ? SettingsArea::Restored : SettingsArea::AskPhone);
 }
 
 // A part of a language package file that the phone must hold already: it is
@@ -238,10 +238,10 @@ int CFlashThread::RequireOnPhone(const CFlashFileIO& file, int slot) {
         ShowError("ERROR: The language package file also carries " + part +
                       ", which the phone does not hold. Only Code Group 4 is erased for a "
                       "language package, so this file cannot be flashed.",
-                  1);
+                  Box::Show);
         return 0;
     }
-    alreadyOnPhone[static_cast<size_t>(slot)] = true;
+    sequence.alreadyOnPhone[static_cast<size_t>(slot)] = true;
     return 1;
 }
 
@@ -252,35 +252,14 @@ int CFlashThread::FinishWithBarkers(const CFlashFileIO& file) {
     if (StopHere()) {
         return 0;
     }
-    if (tavenorBlank == 0 && tavenorFlash == 0 && VerifyChecksums(file, 0) != 1) {
+    if (records.tavenorBlank == 0 && records.tavenorFlash == 0 &&
+        VerifyChecksums(file, Stage::BeforeBarkers) != 1) {
         return 0;
     }
-    // Every barker is tried; a part left unmarked fails the sequence afterwards.
-    bool allMarked = true;
-    int seen = 0;
-    for (int slot = 0; slot < shx::kSlots && seen < file.FileCount(); ++slot) {
-        const SubfileRecord& record = file.Record(slot);
-        if (!record.present) {
-            continue;
-        }
-        ++seen;
-        if (record.type != shx::kSubfileTypeBarker || alreadyOnPhone[static_cast<size_t>(slot)]) {
-            continue;
-        }
-        if (StopHere()) {
-            return 0;
-        }
-        if (!fileReader) {
-            ShowError("Flash File IO pointer is a NULL Pointer", 1);
-            allMarked = false;
-        } else if (WriteBarker(record.barkerCode, record.start) != 1) {
-            allMarked = false;
-        }
-    }
-    if (!allMarked) {
+    if (WriteBarkers(file) != 1) {
         return 0;
     }
-    if (reinsertBarker == 1) {
+    if (sequence.reinsertBarker) {
         if (StopHere()) {
             return 0;
         }
@@ -291,15 +270,42 @@ int CFlashThread::FinishWithBarkers(const CFlashFileIO& file) {
         }
     }
     if (dialog != nullptr) {
-        RefreshPhoneInfo(0);
+        RefreshPhoneInfo(InfoScope::Versions);
     }
     return 1;
+}
+
+// Every barker is tried; a part left unmarked fails the sequence afterwards.
+int CFlashThread::WriteBarkers(const CFlashFileIO& file) {
+    bool allMarked = true;
+    int seen = 0;
+    for (int slot = 0; slot < shx::kSlots && seen < file.FileCount(); ++slot) {
+        const SubfileRecord& record = file.Record(slot);
+        if (!record.present) {
+            continue;
+        }
+        ++seen;
+        if (record.type != shx::kSubfileTypeBarker ||
+            sequence.alreadyOnPhone[static_cast<size_t>(slot)]) {
+            continue;
+        }
+        if (StopHere()) {
+            return 0;
+        }
+        if (!sequence.reader) {
+            ShowError("Flash File IO pointer is a NULL Pointer", Box::Show);
+            allMarked = false;
+        } else if (WriteBarker(record.barkerCode, record.start) != 1) {
+            allMarked = false;
+        }
+    }
+    return allMarked ? 1 : 0;
 }
 
 bool CFlashThread::StopHere() {
     if (stopHeld || !StopRequested()) {
         return false;
     }
-    ShowError(kStopped, 0);
+    ShowError(kStopped, Box::None);
     return true;
 }

@@ -25,9 +25,10 @@ void CFlashThread::Verdict(const char* text) {
 
 int CFlashThread::RunVerify() {
     if (dialog != nullptr) {
-        superfilePath = dialog->GetControlText(ctl::kFileName);
+        job.superfilePath = dialog->GetControlText(ctl::kFileName);
     }
-    std::unique_ptr<CFlashFileIO> reader(new (std::nothrow) CFlashFileIO(dialog, superfilePath));
+    std::unique_ptr<CFlashFileIO> reader(new (std::nothrow)
+                                             CFlashFileIO(dialog, job.superfilePath));
     if (!reader) {
         platform::ShowStopBox("Flash File IO pointer is a NULL Pointer");
         LogFlashError(__LINE__, "Flash File IO pointer is a NULL Pointer", kSource);
@@ -40,15 +41,15 @@ int CFlashThread::RunVerify() {
         Verdict("Verify FAILED!!!");
         return 0;
     }
-    InitDeviceApi(0);
-    if (tavenorBlank == 1 || tavenorFlash == 1) {
+    InitDeviceApi(Failures::Report);
+    if (records.tavenorBlank == 1 || records.tavenorFlash == 1) {
         return 1;
     }
-    if (VerifySUInfo(*reader, 0) != 1) {
+    if (VerifySUInfo(*reader, Ask::Never) != 1) {
         Verdict("Verify FAILED!!!");
         return 0;
     }
-    int result = VerifyChecksums(*reader, 1);
+    int result = VerifyChecksums(*reader, Stage::Finished);
     Verdict(result == 1 ? "Verify Successful" : "Verify FAILED!!!");
     return result;
 }

@@ -9,12 +9,10 @@
 #include "DeviceNumbers.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/MessageBox.h"
+#include "platform/Text.h"
 
 namespace {
 
-constexpr int kCommandFlash = 1;
-constexpr int kCommandMove = 2;
-constexpr int kCommandVerify = 4;
 constexpr int kPollMilliseconds = 500;
 constexpr const char* kNoReader = "Flash File IO pointer is a NULL Pointer";
 constexpr const char* kProcessingFailed = "Error Processing Flash File";
@@ -35,11 +33,21 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 int CFlashThread::WakeWorker() {
     if (!commandEvent) {
-        ShowError("Error setting Flash Event.", 1);
+        ShowError("Error setting Flash Event.", Box::Show);
         return 0;
     }
     commandEvent->Set();
     return 1;
+}
+
+int CFlashThread::Post(Command next) {
+    loop.command = next;
+    return WakeWorker();
+}
+
+int CFlashThread::RequestMove(const WindowRect& rect) {
+    loop.window = rect;
+    return Post(Command::Move);
 }
 
 void CFlashThread::Run() {
@@ -47,85 +55,110 @@ void CFlashThread::Run() {
     bool allIdentified = true;
     while (Running() == 1) {
         if (noDialog != 0) {
-            headlessResult = headlessVerify ? DoHeadlessVerify(superfilePath, deviceId)
-                                            : DoHeadlessJob(superfilePath, deviceId);
+            headlessResult = job.kind == JobKind::Verify
+                                 ? DoHeadlessVerify(job.superfilePath, deviceId)
+                                 : DoHeadlessJob(job.superfilePath, deviceId);
             if (perDeviceRoute == 0) {
                 ClearRunning();  // Flash sees the job ended
             }
             return;
         }
         if (commandEvent && commandEvent->Wait(kPollMilliseconds)) {
-            switch (command) {
-                case kCommandFlash:
-                    for (int i = 0; i < deviceCount && Running() == 1; ++i) {
-                        if (ConnectDevice(deviceList[static_cast<size_t>(i)]) != 1) {
-                            continue;
-                        }
-                        if (EndsWith(stringDescriptor, "J617 Tavenor") && dialog != nullptr) {
-                            std::string name = dialog->InterfaceName();
-                            if (ORXGetInterfaceHandle(deviceId, name.c_str(), &interfaceHandle) !=
-                                0) {
-                                char text[256];
-                                std::snprintf(text, sizeof text,
-                                              "The \"%s\" Interface could not be found.",
-                                              name.c_str());
-                                ShowError(text, 1);
-                                continue;
-                            }
-                        }
-                        DoFlashJob();
-                    }
-                    if (dialog != nullptr) {
-                        dialog->EnableControl(ctl::kFlash, true);
-                        dialog->EnableControl(ctl::kVerify, true);
-                        dialog->EnableControl(ctl::kBrowse, true);
-                    }
-                    break;
-                case kCommandMove:
-                    if (dialog != nullptr) {
-                        dialog->Move(windowLeft, windowTop, windowRight, windowBottom);
-                    }
-                    break;
-                case kCommandVerify:
-                    for (int i = 0; i < deviceCount && Running() == 1; ++i) {
-                        ConnectDevice(deviceList[static_cast<size_t>(i)]);
-                        RunVerify();
-                    }
-                    if (dialog != nullptr) {
-                        dialog->EnableControl(ctl::kFlash, true);
-                        dialog->EnableControl(ctl::kBrowse, true);
-                    }
-                    break;
-                default:
-                    break;
-            }
+            CarryOut(loop.command);
         }
-        int count = deviceCount;
-        if (HostGetDeviceList(deviceList.data(), deviceList.size(), count) != 0) {
-            listKnown = false;
+        PollDevices(listKnown, allIdentified);
+    }
+}
+
+void CFlashThread::CarryOut(Command command) {
+    switch (command) {
+        case Command::Flash:
+            FlashEveryPhone();
+            break;
+        case Command::Move:
             if (dialog != nullptr) {
-                dialog->EnableControl(ctl::kFlash, false);
-                dialog->EnableControl(ctl::kVerify, false);
+                const WindowRect& to = loop.window;
+                dialog->Move(to.left, to.top, to.right, to.bottom);
             }
-            continue;
+            break;
+        case Command::Verify:
+            VerifyEveryPhone();
+            break;
+        case Command::None:
+            break;
+    }
+}
+
+void CFlashThread::FlashEveryPhone() {
+    for (int i = 0; i < loop.deviceCount && Running() == 1; ++i) {
+        if (ConnectWithDialogInterface(loop.deviceList[static_cast<size_t>(i)]) == 1) {
+            DoFlashJob();
         }
-        deviceCount = count;
-        if (deviceCount > 1) {
-            multiDevice = 1;
-        }
-        if (!listKnown) {
-            for (int i = 0; i < deviceCount; ++i) {
-                allIdentified = ConnectDevice(deviceList[static_cast<size_t>(i)]) == 1;
-                if (!allIdentified) {
-                    break;
-                }
-            }
-            listKnown = true;
-        }
+    }
+    if (dialog != nullptr) {
+        dialog->EnableControl(ctl::kFlash, true);
+        dialog->EnableControl(ctl::kVerify, true);
+        dialog->EnableControl(ctl::kBrowse, true);
+    }
+}
+
+// Connects the phone; a Tavenor phone is then reached on the interface the
+// dialog's radio buttons chose.
+int CFlashThread::ConnectWithDialogInterface(uint16_t id) {
+    if (ConnectDevice(id) != 1) {
+        return 0;
+    }
+    if (!EndsWith(records.stringDescriptor, "J617 Tavenor") || dialog == nullptr) {
+        return 1;
+    }
+    std::string name = dialog->InterfaceName();
+    if (ORXGetInterfaceHandle(deviceId, name.c_str(), &records.interfaceHandle) != 0) {
+        ShowError(platform::Format("The \"%s\" Interface could not be found.", name.c_str()),
+                  Box::Show);
+        return 0;
+    }
+    return 1;
+}
+
+void CFlashThread::VerifyEveryPhone() {
+    for (int i = 0; i < loop.deviceCount && Running() == 1; ++i) {
+        ConnectDevice(loop.deviceList[static_cast<size_t>(i)]);
+        RunVerify();
+    }
+    if (dialog != nullptr) {
+        dialog->EnableControl(ctl::kFlash, true);
+        dialog->EnableControl(ctl::kBrowse, true);
+    }
+}
+
+// The host's device list: a new list is connected phone by phone until one
+// cannot be identified; Flash and Verify are enabled only when all were.
+void CFlashThread::PollDevices(bool& listKnown, bool& allIdentified) {
+    int count = loop.deviceCount;
+    if (HostGetDeviceList(loop.deviceList.data(), loop.deviceList.size(), count) != 0) {
+        listKnown = false;
         if (dialog != nullptr) {
-            dialog->EnableControl(ctl::kFlash, allIdentified);
-            dialog->EnableControl(ctl::kVerify, allIdentified);
+            dialog->EnableControl(ctl::kFlash, false);
+            dialog->EnableControl(ctl::kVerify, false);
         }
+        return;
+    }
+    loop.deviceCount = count;
+    if (loop.deviceCount > 1) {
+        loop.multiDevice = true;
+    }
+    if (!listKnown) {
+        for (int i = 0; i < loop.deviceCount; ++i) {
+            allIdentified = ConnectDevice(loop.deviceList[static_cast<size_t>(i)]) == 1;
+            if (!allIdentified) {
+                break;
+            }
+        }
+        listKnown = true;
+    }
+    if (dialog != nullptr) {
+        dialog->EnableControl(ctl::kFlash, allIdentified);
+        dialog->EnableControl(ctl::kVerify, allIdentified);
     }
 }
 
@@ -133,50 +166,49 @@ void CFlashThread::DoFlashJob() {
     if (dialog == nullptr) {
         return;
     }
-    superfilePath = dialog->GetControlText(ctl::kFileName);
+    job.superfilePath = dialog->GetControlText(ctl::kFileName);
     dialog->EnableControl(ctl::kFlash, false);
     dialog->SetFlashing(true);
     if (!dialog->HeaderRead() && dialog->ReadFileHeader() != 1) {
-        ShowError(kProcessingFailed, 0);
+        ShowError(kProcessingFailed, Box::None);
         dialog->SetFlashing(false);
         return;
     }
-    fileReader.reset(new (std::nothrow) CFlashFileIO(dialog, superfilePath));
-    if (!fileReader) {
-        ShowError(kNoReader, 1);
+    sequence.reader.reset(new (std::nothrow) CFlashFileIO(dialog, job.superfilePath));
+    if (!sequence.reader) {
+        ShowError(kNoReader, Box::Show);
         dialog->SetFlashing(false);
         return;
     }
     ShowStatus("Creating Image File.");
-    if (fileReader->PrepareImages() != 1) {
-        ShowError(kProcessingFailed, 1);
+    if (sequence.reader->PrepareImages() != 1) {
+        ShowError(kProcessingFailed, Box::Show);
         dialog->EnableControl(ctl::kFlash, true);
         dialog->EnableControl(ctl::kVerify, true);
         dialog->EnableControl(ctl::kBrowse, true);
         dialog->SetFlashing(false);
-        fileReader.reset();
+        sequence.reader.reset();
         return;
     }
     if (RunFlash() == 0) {
-        ShowError(kFlashFailed, 0);
+        ShowError(kFlashFailed, Box::None);
     }
-    fileReader.reset();
-    if (multiDevice == 0 &&
+    sequence.reader.reset();
+    if (!loop.multiDevice &&
         platform::ShowQuestionBox("Flash Another Phone?") == platform::BoxAnswer::Yes &&
         platform::ShowQuestionBox("Please replace subscriber unit before flashing and press OK.",
                                   platform::BoxButtons::OkCancel) == platform::BoxAnswer::Ok) {
         if (SerialDevice(deviceId)) {
             HostRefreshConnections();
         }
-        command = kCommandFlash;
-        WakeWorker();
+        Post(Command::Flash);
     }
     dialog->SetFlashing(false);
 }
 
 int CFlashThread::RunFlash() {
     if (!deviceApi) {
-        ShowError("Flash Device API pointer is a NULL Pointer", 1);
+        ShowError("Flash Device API pointer is a NULL Pointer", Box::Show);
         return 0;
     }
     uint32_t error = 0;
@@ -191,53 +223,53 @@ int CFlashThread::RunFlash() {
     }
     ShowStatus("Refreshing Device Connections...");
     if (HostRefreshConnections() != 0) {
-        ShowError("Error in Refreshing Device List.", 0);
+        ShowError("Error in Refreshing Device List.", Box::None);
         return 0;
     }
     return ok;
 }
 
 int CFlashThread::DoHeadlessJob(const std::string& path, uint16_t id) {
-    superfilePath = path;
+    job.superfilePath = path;
     deviceId = id;
-    fileReader.reset(new (std::nothrow) CFlashFileIO(nullptr, path));
-    if (!fileReader) {
-        ShowError(kNoReader, 0);
+    sequence.reader.reset(new (std::nothrow) CFlashFileIO(nullptr, path));
+    if (!sequence.reader) {
+        ShowError(kNoReader, Box::None);
         return 0;
     }
-    fileReader->deviceIndex = id;
-    fileReader->perDeviceRoute = perDeviceRoute;
+    sequence.reader->deviceIndex = id;
+    sequence.reader->perDeviceRoute = perDeviceRoute;
     // The reader goes on every way out.
     struct ReaderRelease {
         std::unique_ptr<CFlashFileIO>& reader;
         ~ReaderRelease() { reader.reset(); }
-    } release{fileReader};
+    } release{sequence.reader};
 
     ShowStatus("Creating Image File.");
-    if (fileReader->PrepareImages() != 1) {
-        ShowError(kProcessingFailed, 0);
+    if (sequence.reader->PrepareImages() != 1) {
+        ShowError(kProcessingFailed, Box::None);
         return 0;
     }
     if (ConnectPhone(id) != 1) {
         return 0;
     }
     if (!deviceApi) {
-        ShowError("Flash Device API pointer is a NULL Pointer", 0);
+        ShowError("Flash Device API pointer is a NULL Pointer", Box::None);
         return 0;
     }
     uint32_t error = 0;
     if (StartDeviceApi(error) == 0) {
-        ShowError("Error initializing Flash Device API", 0);
+        ShowError("Error initializing Flash Device API", Box::None);
         return 0;
     }
     // A job told to stop while it connected starts no flash, and says so.
     if (StopHere()) {
-        ShowError(kFlashFailed, 0);
+        ShowError(kFlashFailed, Box::None);
         return 0;
     }
     int reboot = 0;
     if (FlashSequence(reboot) != 1) {
-        ShowError(kFlashFailed, 0);
+        ShowError(kFlashFailed, Box::None);
         return 0;
     }
     return FinishPhone(reboot != 0);
@@ -249,7 +281,7 @@ int CFlashThread::ConnectPhone(uint16_t id) {
         return IdentifyDevice(id);
     }
     if (OpenDeviceInterface(id) != 1) {
-        ShowError(kNoInterface, 0);
+        ShowError(kNoInterface, Box::None);
         return 0;
     }
     return 1;
@@ -260,21 +292,21 @@ int CFlashThread::FinishPhone(bool reboot) {
     if (reboot) {
         ShowStatus("Phone is being rebooted");
         if (Reboot() != 1) {
-            ShowError("Reboot SU FAILED!!!", 0);
+            ShowError("Reboot SU FAILED!!!", Box::None);
             return 0;
         }
         return 1;
     }
     ShowStatus("Phone is powered DOWN!!!");
     if (PowerDown() != 1) {
-        ShowError("Power down SU FAILED!!!", 0);
+        ShowError("Power down SU FAILED!!!", Box::None);
         return 0;
     }
     return 1;
 }
 
 int CFlashThread::DoHeadlessVerify(const std::string& path, uint16_t id) {
-    superfilePath = path;
+    job.superfilePath = path;
     deviceId = id;
     if (ConnectPhone(id) != 1) {
         return 0;

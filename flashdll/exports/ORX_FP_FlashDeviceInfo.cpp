@@ -18,11 +18,12 @@ namespace {
 
 // A headless engine of its own for the phone, on the caller's thread.
 std::unique_ptr<CFlashThread> PhoneEngine(int deviceId) {
-    std::unique_ptr<CFlashThread> engine(new (std::nothrow) CFlashThread(nullptr));
+    CFlashThread::Config config;
+    config.hostInstanceHandle = hostInstance.load();
+    config.deviceId = static_cast<uint16_t>(deviceId & 0xFFFF);
+    std::unique_ptr<CFlashThread> engine(new (std::nothrow) CFlashThread(std::move(config)));
     if (engine) {
-        engine->hostInstanceHandle = hostInstance.load();
         engine->noDialog = headlessMode.load();
-        engine->deviceId = static_cast<uint16_t>(deviceId & 0xFFFF);
     }
     return engine;
 }

@@ -69,12 +69,7 @@ std::string FindVersionBlock(const std::string& bytes) {
 static int UTCResizeBody(int left, int top, int right, int bottom) {
     std::unique_ptr<CWorkerThread> engine = TakeMainFlashThread();
     if (auto* flashThread = dynamic_cast<CFlashThread*>(engine.get())) {
-        flashThread->windowLeft = left;
-        flashThread->windowTop = top;
-        flashThread->windowRight = right;
-        flashThread->windowBottom = bottom;
-        flashThread->command = 2;
-        flashThread->WakeWorker();
+        flashThread->RequestMove({left, top, right, bottom});
     }
     SetMainFlashThread(std::move(engine));
     return ORX_RESULT_OK;
@@ -88,8 +83,8 @@ static int UTCCloseBody(void) {
     if (headlessMode.load() == 0) {
         std::unique_ptr<CWorkerThread> engine = TakeMainFlashThread();
         if (auto* flashThread = dynamic_cast<CFlashThread*>(engine.get())) {
-            if (flashThread->dialog != nullptr) {
-                SetLastSuperfile(flashThread->dialog->GetControlText(ctl::kFileName));
+            if (IFlashView* dialog = flashThread->Dialog()) {
+                SetLastSuperfile(dialog->GetControlText(ctl::kFileName));
             }
         }
         engine.reset();

@@ -26,14 +26,15 @@ constexpr int kDeviceListAttempts = 8;
 // the module's mode, which a later export may already have changed.
 std::unique_ptr<CFlashThread> NewJob(const std::string& path, uint16_t deviceId, bool verify,
                                      int perDeviceRoute) {
-    std::unique_ptr<CFlashThread> job(new (std::nothrow) CFlashThread(nullptr));
+    CFlashThread::Config config;
+    config.hostInstanceHandle = hostInstance.load();
+    config.superfilePath = path;
+    config.deviceId = deviceId;
+    config.kind = verify ? CFlashThread::JobKind::Verify : CFlashThread::JobKind::Flash;
+    std::unique_ptr<CFlashThread> job(new (std::nothrow) CFlashThread(std::move(config)));
     if (job) {
-        job->hostInstanceHandle = hostInstance.load();
         job->noDialog = headlessMode.load();
         job->perDeviceRoute = perDeviceRoute;
-        job->deviceId = deviceId;
-        job->superfilePath = path;
-        job->headlessVerify = verify;
     }
     return job;
 }
