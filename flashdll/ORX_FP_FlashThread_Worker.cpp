@@ -6,6 +6,7 @@
 #include <new>
 
 #include "ORX_FP_FlashHost.h"
+#include "ORX_FP_FlashOutcome.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/MessageBox.h"
 
@@ -48,6 +49,7 @@ void CFlashThread::Run() {
         if (noDialog != 0) {
             headlessResult = headlessVerify ? DoHeadlessVerify(superfilePath, deviceId)
                                             : DoHeadlessJob(superfilePath, deviceId);
+            RecordDeviceOutcome(deviceId, headlessResult == 1 ? JobOutcome{} : ThreadFailure());
             if (perDeviceRoute == 0) {
                 ClearRunning();  // Flash sees the job ended
             }
