@@ -9,6 +9,7 @@
 #include "DemoFiles.h"
 #include "DemoPlan.h"
 #include "DemoSummary.h"
+#include "FailureReason.h"
 #include "FlashModule.h"
 #include "OrxHost.h"
 #include "Phone.h"
@@ -131,7 +132,7 @@ int RunDemoCommand(const DemoOptions& options, const std::string& modulePath) {
         return 1;
     }
     if (int opened = flashModule.OpenHeadless(); opened != 0) {
-        std::fprintf(stderr, "orxflash: the module did not open (result %d)\n", opened);
+        SayFailure("the module did not open", opened, AskFailure(flashModule, -1).reason);
         return 1;
     }
     std::vector<uint16_t> ids;
@@ -145,9 +146,13 @@ int RunDemoCommand(const DemoOptions& options, const std::string& modulePath) {
     }
     orxhost::SetDisplaySink(report);
     std::vector<int> flashed = FlashPhones(flashModule, setup.jobs, *report);
+    // Asked now: each phone's verify replaces its flash's record.
+    std::vector<PhoneFailure> notFlashed = PhoneFailures(flashModule, ids, flashed);
     PowerOnAgain(setup);
     std::vector<int> verified = VerifyPhones(flashModule, setup.jobs, *report);
     report->Finish();
+    SayPhoneFailures(PhoneStep::Flash, notFlashed);
+    SayPhoneFailures(flashModule, PhoneStep::Verify, ids, verified);
     flashModule.Close();
     orxhost::SetDisplaySink(nullptr);
 
