@@ -174,7 +174,8 @@ ORX_FP_FLASH_API int StopJobs(void);
  * superfile."), into reason (reasonSize bytes, always NUL-terminated, cut to
  * fit; reason may be NULL when reasonSize is 0) and returns its code: the
  * failed export's result. deviceId -1 asks for the calling thread's last
- * failed export (GetSuperfileInformation, ConvertSuperfile, ...; exports that
+ * failed export (GetSuperfileInformation, ConvertSuperfile, ...; after a
+ * failed FlashDevice or VerifyDevice, its phone's reason; exports that
  * succeed leave it as it was); a device number asks for the outcome of that
  * device's last job (FlashDevice, VerifyDevice, or a job of Flash): 52 when
  * it failed, 0 when it passed or the device has had no job, the text then

@@ -96,7 +96,8 @@ void AddDemoCommand(CLI::App& app, DemoOptions& options) {
         "with older versions, one receiving a combo file whose settings must survive, a blank "
         "one and one on a serial line), flashes them all at once through FlashDevice, "
         "verifies each through VerifyDevice, and ends with a per-phone summary. Exit status 0 "
-        "when every phone was flashed and verified and kept what it had to keep.");
+        "when every phone was flashed and verified and kept what it had to keep, 1 otherwise, "
+        "with each failed phone's reason on standard error.");
     demo->add_option("--dir", options.directory,
                      "Directory for the superfiles, image files and error logs (created if "
                      "needed; default: a new one under the temporary directory, kept "

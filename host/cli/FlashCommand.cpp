@@ -21,14 +21,16 @@ void SayNoPhone() {
     std::fprintf(stderr, "orxflash: no phone connected, nothing flashed\n");
 }
 
-// Each phone's outcome after Flash, from its job's record in the module;
-// Flash's own result when the module keeps none.
+// Each phone's outcome after Flash, from its job's record in the module.
+// A phone without a failure counts as flashed only when Flash ran every job
+// (a job that never started leaves no record) and the module keeps records.
 std::vector<int> ConsoleOutcomes(const FlashModule& module, const std::vector<uint16_t>& devices,
                                  int flashResult) {
     std::vector<int> results;
     for (uint16_t deviceId : devices) {
-        results.push_back(module.getFailureReason != nullptr ? AskFailure(module, deviceId).code
-                                                             : flashResult);
+        int code = AskFailure(module, deviceId).code;
+        bool known = module.getFailureReason != nullptr && flashResult == 0;
+        results.push_back(code != 0 || known ? code : flashResult);
     }
     return results;
 }
