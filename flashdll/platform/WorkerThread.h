@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-#include "interfaces/ORX.h"
+#include "ORX.h"
 
 class CWorkerThread {
   public:

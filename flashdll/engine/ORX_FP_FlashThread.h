@@ -13,8 +13,8 @@
 #include "FlashView.h"
 #include "ORX_FP_FlashFileIO.h"
 #include "WorkerThread.h"
-#include "interfaces/FlashDevApi.h"
-#include "interfaces/ORX.h"
+#include "FlashDevApi.h"
+#include "ORX.h"
 #include "platform/NamedEvent.h"
 
 class CFlashThread : public CWorkerThread {

@@ -5,6 +5,7 @@
 
 #include "ErrorLog.h"
 #include "ORX_FP_FlashHost.h"
+#include "DeviceNumbers.h"
 #include "ORX_FP_FlashThread.h"
 
 namespace {
@@ -17,7 +18,7 @@ constexpr uint32_t kRaisedRate = 115200;
 constexpr uint32_t kProbeTimeoutMs = 500;
 
 bool SerialDevice(uint16_t deviceId) {
-    return deviceId >= 1000 && deviceId <= 1031;
+    return orx::IsSerialDevice(deviceId);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "ORX_FP_FlashHost.h"
 
+#include "DeviceNumbers.h"
+
 #include <climits>
 #include <vector>
 
@@ -76,8 +78,7 @@ void ReportDeviceFailure(uint16_t deviceId, const char* text, int line) {
 }  // namespace
 
 size_t DeviceSlot(uint32_t deviceId) {
-    uint16_t id = static_cast<uint16_t>(deviceId & 0xFFFF);
-    return id >= 1000 && id <= 1031 ? static_cast<size_t>(id - 872) : id;
+    return orx::JobSlotOf(deviceId & 0xFFFF);
 }
 
 int ProgressValue(const std::string& text) {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "interfaces/ORX.h"
+#include "ORX.h"
 
 // Rooms callers give for device lists.
 inline constexpr size_t kDeviceListRoom = 128;

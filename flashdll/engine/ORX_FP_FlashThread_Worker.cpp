@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "DeviceNumbers.h"
 #include "ORX_FP_FlashHost.h"
 #include "ORX_FP_FlashOutcome.h"
 #include "ORX_FP_FlashThread.h"
@@ -23,7 +24,7 @@ constexpr const char* kNoInterface =
     "***Error*** Unable to connect to the Subscriber Unit. Unable to retrieve interface handle.";
 
 bool SerialDevice(uint16_t deviceId) {
-    return deviceId >= 1000 && deviceId <= 1031;
+    return orx::IsSerialDevice(deviceId);
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {

@@ -5,6 +5,7 @@
 
 #include "ErrorLog.h"
 #include "ORX_FP_FlashHost.h"
+#include "DeviceNumbers.h"
 #include "ORX_FP_FlashThread.h"
 
 namespace {
@@ -17,7 +18,7 @@ constexpr int kSettingsSlot = shx::kFirstCodeGroupSlot + 2;
 constexpr int kLanguageSlot = shx::kFirstCodeGroupSlot + 4;
 
 bool SerialDevice(uint16_t deviceId) {
-    return deviceId >= 1000 && deviceId <= 1031;
+    return orx::IsSerialDevice(deviceId);
 }
 
 }  // namespace

@@ -11,11 +11,12 @@
 #include <mutex>
 #include <string>
 
-#include "interfaces/ORX.h"
+#include "DeviceNumbers.h"
+#include "ORX.h"
 
 class CWorkerThread;
 
-inline constexpr size_t kFlashJobSlots = 160;
+inline constexpr size_t kFlashJobSlots = orx::kJobSlots;
 
 // The module's application object: lives as long as the module is loaded.
 class CPluginModule {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "ORX_FP_FlashHost.h"
+#include "DeviceNumbers.h"
 #include "ORX_FP_FlashThread.h"
 
 namespace {
@@ -17,7 +18,7 @@ constexpr const char* kNotPoweredUp =
 constexpr const char* kNoValue = "-------------";
 
 bool SerialDevice(uint16_t deviceId) {
-    return deviceId >= 1000 && deviceId <= 1031;
+    return orx::IsSerialDevice(deviceId);
 }
 
 struct DescriptorRow {
