@@ -168,6 +168,21 @@ ORX_FP_FLASH_API int VerifyDevice(const char* superfilePath, int deviceId);
  * Returns 0. */
 ORX_FP_FLASH_API int StopJobs(void);
 
+/* Beyond the host protocol. The cause of a failure: writes its text, the
+ * module's own report of the first failure met (for example "Unable to open
+ * file.fw.shx" or "ERROR: The file you have selected is an invalid
+ * superfile."), into reason (reasonSize bytes, always NUL-terminated, cut to
+ * fit; reason may be NULL when reasonSize is 0) and returns its code: the
+ * failed export's result. deviceId -1 asks for the calling thread's last
+ * failed export (GetSuperfileInformation, ConvertSuperfile, ...; after a
+ * failed FlashDevice or VerifyDevice, its phone's reason; exports that
+ * succeed leave it as it was); a device number asks for the outcome of that
+ * device's last job (FlashDevice, VerifyDevice, or a job of Flash): 52 when
+ * it failed, 0 when it passed or the device has had no job, the text then
+ * empty. Shows nothing. Returns 3 for a deviceId below -1 or above 65535 or a
+ * buffer that does not match its size. */
+ORX_FP_FLASH_API int GetFailureReason(int deviceId, char* reason, int reasonSize);
+
 #ifdef __cplusplus
 }
 #endif

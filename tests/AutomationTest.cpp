@@ -370,6 +370,13 @@ TEST_F(Automation, AnExceptionOnAJobIsThatPhonesFailureAndNeverLeavesTheThread) 
     }
     EXPECT_TRUE(reported);
     EXPECT_FALSE(AnyJobSlotTaken());
+    // The phone's last job and the caller's failed export give one cause.
+    char job[256] = "";
+    char caller[256] = "";
+    EXPECT_EQ(GetFailureReason(4, job, sizeof job), 52);
+    EXPECT_EQ(GetFailureReason(-1, caller, sizeof caller), 52);
+    EXPECT_NE(job[0], '\0');
+    EXPECT_STREQ(job, caller);
 }
 
 TEST_F(Automation, NoExportLetsAnExceptionOut) {

@@ -44,6 +44,13 @@ int main(int argc, char** argv) {
     CHECK(firstVersion == 0x0210);
     CHECK(GetSuperfileInformation("no-such-file.shx", &info, &firstVersion) ==
           ORX_RESULT_JOB_FAILED);
+    /* The failure's cause: its code, its text cut to the buffer, or the code alone. */
+    CHECK(GetFailureReason(-1, buffers[1], sizeof buffers[1]) == ORX_RESULT_JOB_FAILED);
+    CHECK(strcmp(buffers[1], "Unable to open file.no-such-fil") == 0);
+    CHECK(GetFailureReason(-1, NULL, 0) == ORX_RESULT_JOB_FAILED);
+    CHECK(GetFailureReason(-1, NULL, 8) == ORX_RESULT_BAD_ARGUMENTS);
+    CHECK(GetFailureReason(4, buffers[1], sizeof buffers[1]) == ORX_RESULT_OK);
+    CHECK(buffers[1][0] == '\0');
     /* The extensions: no job to stop; a platform needs a buffer and a phone. */
     CHECK(StopJobs() == ORX_RESULT_OK);
     CHECK(GetDevicePlatform(4, NULL, 0) == ORX_RESULT_BAD_ARGUMENTS);

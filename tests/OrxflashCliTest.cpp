@@ -3,7 +3,9 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "ProcessRun.h"
 #include "ShxFiles.h"
@@ -75,6 +77,44 @@ TEST_F(OrxflashInfo, SimReadWritesThePhonesFlashBytes) {
               "KESTROVA");  // the phone's code group 0 as its profile fills it
     EXPECT_NE(Orxflash("sim-read phone.json nowhere 16").status, 0);
     EXPECT_NE(Orxflash("sim-read missing.json 0 16").status, 0);
+}
+
+// Each command, given what a new user might give it, fails with exit status 1
+// and says why on standard error.
+TEST_F(OrxflashInfo, EveryFailureSaysItsReasonOnStandardError) {
+    const char* root = std::getenv("ORX_SOURCE_DIR");
+    ASSERT_NE(root, nullptr);
+    const std::string phone = std::string(root) + "/examples/phones/flash-hmq-vintrel.json";
+    testsupport::WriteShx(testsupport::SampleManifest(), scratch.File("fw.shx"));
+    testsupport::WriteText(scratch.File("notes.txt"), "not a superfile\n");
+    testsupport::WriteText(scratch.File("bad.json"), "{");
+    std::filesystem::create_directory(scratch.File("folder.shx"));
+    const std::string invalid = "The file you have selected is an invalid superfile.";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"info missing.shx", "cannot read missing.shx: Unable to open file.missing.shx"},
+        {"info notes.txt", "cannot read notes.txt: " + invalid},
+        {"info folder.shx", "cannot read folder.shx: Unable to open file.folder.shx"},
+        {"convert missing.shx", "cannot convert missing.shx: Unable to open file.missing.shx"},
+        {"convert notes.txt", "cannot convert notes.txt: " + invalid},
+        {"flash missing.shx", "missing.shx: No such file or directory"},
+        {"flash folder.shx --console", "folder.shx: is a directory"},
+        {"flash fw.shx", "no phone connected"},
+        {"flash fw.shx --console", "no phone connected"},
+        {"flash notes.txt --sim " + phone, "phone 4 was not flashed: " + invalid},
+        {"flash notes.txt --console --sim " + phone, "phone 4 was not flashed: " + invalid},
+        {"verify notes.txt -d 4 --sim " + phone, "phone 4 was not verified: " + invalid},
+        {"verify fw.shx -d 4", "phone 4 was not verified: ***Error*** Unable to connect"},
+        {"flash fw.shx --sim missing.json", "cannot open profile missing.json"},
+        {"devices --sim bad.json", "bad.json: profile: not valid JSON"},
+        {"sim-read missing.json 0 16", "cannot open profile missing.json"},
+        {"demo --dir notes.txt", "cannot make notes.txt: Not a directory"},
+        {"--module missing.so version", "cannot load missing.so"}};
+    for (const auto& [arguments, reason] : cases) {
+        ProcessRun run = Orxflash(arguments);
+        EXPECT_EQ(run.status, 1) << arguments;
+        EXPECT_NE(run.err.find("orxflash: "), std::string::npos) << arguments;
+        EXPECT_NE(run.err.find(reason), std::string::npos) << arguments << ": " << run.err;
+    }
 }
 
 TEST_F(OrxflashInfo, MissingCommandIsAUsageError) {

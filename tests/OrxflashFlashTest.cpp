@@ -356,14 +356,21 @@ TEST_F(OrxflashFlash, OnATerminalEachPhoneKeepsOneLineWithItsOutcome) {
     ExpectFlashed("flash-hmq-vintrel");
 }
 
-TEST_F(OrxflashFlash, ConsoleRouteIsFlashItselfAndAnswersForTheCallOnly) {
+TEST_F(OrxflashFlash, ConsoleRouteIsFlashItselfAndExitsOneWhenAPhoneFailed) {
     Release();
     ProcessRun run = Orxflash("flash fw.shx --console --sim " + Phone("flash-hmq-vintrel") +
                               " --sim " + Phone("flash-r4x-dorsk"));
-    EXPECT_EQ(run.status, 0) << run.err;  // Flash returns 0 whatever each phone's outcome
+    EXPECT_EQ(run.status, 1) << run.err;  // Flash returns 0; the Dorsk phone failed
     EXPECT_NE(run.out.find("Phone[0004]: FLASH COMPLETED!!!.\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Phone[0001]: *********Flash FAILED!!!*********\n"), std::string::npos)
         << run.out;
+    EXPECT_NE(run.out.find("Phone[0004]: flash succeeded\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Phone[0001]: flash FAILED (result 52)\n"), std::string::npos);
+    EXPECT_NE(run.err.find("orxflash: phone 1 was not flashed: Error verifying Subscriber Unit "
+                           "Info: Chipset type does not match. (result 52)\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("phone 4"), std::string::npos) << run.err;
     ExpectFlashed("flash-hmq-vintrel");
     ExpectUntouched("flash-r4x-dorsk");
 }

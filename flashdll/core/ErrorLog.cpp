@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include "ORX_FP_Flash.h"
+#include "ORX_FP_FlashOutcome.h"
 #include "ORX_FP_FlashState.h"
 #include "platform/Console.h"
 #include "platform/MessageBox.h"
@@ -157,6 +159,7 @@ std::string CErrorLog::TakePendingReport() {
 
 void LogFlashError(double line, const char* message, const char* sourceFile,
                    const char* deviceText) {
+    RecordThreadFailure({ORX_RESULT_JOB_FAILED, 0, message != nullptr ? message : ""});
     if (errorLogEnabled.load() != 1) {
         return;
     }

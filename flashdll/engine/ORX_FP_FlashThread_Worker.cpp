@@ -5,8 +5,9 @@
 #include <memory>
 #include <new>
 
-#include "ORX_FP_FlashHost.h"
 #include "DeviceNumbers.h"
+#include "ORX_FP_FlashHost.h"
+#include "ORX_FP_FlashOutcome.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
@@ -58,6 +59,7 @@ void CFlashThread::Run() {
             headlessResult = job.kind == JobKind::Verify
                                  ? DoHeadlessVerify(job.superfilePath, deviceId)
                                  : DoHeadlessJob(job.superfilePath, deviceId);
+            RecordDeviceOutcome(deviceId, headlessResult == 1 ? JobOutcome{} : ThreadFailure());
             if (perDeviceRoute == 0) {
                 ClearRunning();  // Flash sees the job ended
             }

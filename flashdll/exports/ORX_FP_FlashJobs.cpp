@@ -12,6 +12,7 @@
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashGuard.h"
 #include "ORX_FP_FlashHost.h"
+#include "ORX_FP_FlashOutcome.h"
 #include "ORX_FP_FlashState.h"
 #include "ORX_FP_FlashThread.h"
 
@@ -94,6 +95,10 @@ int RunOneJob(const std::string& path, uint16_t deviceId, bool verify, int perDe
     job->WaitUntilEnded();
     int result = job->headlessResult;
     EndJob(slot);
+    // The caller's export fails for the job's reason, met on the job's worker.
+    if (JobOutcome outcome; result != 1 && DeviceOutcome(deviceId, outcome)) {
+        RecordThreadFailure(outcome);
+    }
     return result;
 }
 

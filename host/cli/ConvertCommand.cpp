@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "FailureReason.h"
 #include "FlashModule.h"
 
 namespace {
@@ -32,7 +33,7 @@ int RunConvertCommand(const ConvertOptions& options, const std::string& modulePa
         return 1;
     }
     if (int opened = module.OpenHeadless(); opened != 0) {
-        std::fprintf(stderr, "orxflash: the module did not open (result %d)\n", opened);
+        SayFailure("the module did not open", opened, AskFailure(module, -1).reason);
         return 1;
     }
     std::vector<std::vector<char>> buffers(kMaxImages, std::vector<char>(kPathSize, '\0'));
@@ -69,8 +70,9 @@ int RunConvertCommand(const ConvertOptions& options, const std::string& modulePa
             }
             std::printf("Image index written: %s.hmg\n", index.c_str());
         }
-    } else {
-        std::fprintf(stderr, "orxflash: the superfile was not converted (result %d)\n", result);
+    }
+    if (result != 0) {
+        SayFailure("cannot convert " + options.superfile, result, AskFailure(module, -1).reason);
     }
     return result == 0 ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include "DemoFiles.h"
 #include "DemoPlan.h"
 #include "DemoSummary.h"
+#include "FailureReason.h"
 #include "FlashModule.h"
 #include "OrxHost.h"
 #include "Phone.h"
@@ -95,7 +96,8 @@ void AddDemoCommand(CLI::App& app, DemoOptions& options) {
         "with older versions, one receiving a combo file whose settings must survive, a blank "
         "one and one on a serial line), flashes them all at once through FlashDevice, "
         "verifies each through VerifyDevice, and ends with a per-phone summary. Exit status 0 "
-        "when every phone was flashed and verified and kept what it had to keep.");
+        "when every phone was flashed and verified and kept what it had to keep, 1 otherwise, "
+        "with each failed phone's reason on standard error.");
     demo->add_option("--dir", options.directory,
                      "Directory for the superfiles, image files and error logs (created if "
                      "needed; default: a new one under the temporary directory, kept "
@@ -131,7 +133,7 @@ int RunDemoCommand(const DemoOptions& options, const std::string& modulePath) {
         return 1;
     }
     if (int opened = flashModule.OpenHeadless(); opened != 0) {
-        std::fprintf(stderr, "orxflash: the module did not open (result %d)\n", opened);
+        SayFailure("the module did not open", opened, AskFailure(flashModule, -1).reason);
         return 1;
     }
     std::vector<uint16_t> ids;
@@ -145,9 +147,13 @@ int RunDemoCommand(const DemoOptions& options, const std::string& modulePath) {
     }
     orxhost::SetDisplaySink(report);
     std::vector<int> flashed = FlashPhones(flashModule, setup.jobs, *report);
+    // Asked now: each phone's verify replaces its flash's record.
+    std::vector<PhoneFailure> notFlashed = PhoneFailures(flashModule, ids, flashed);
     PowerOnAgain(setup);
     std::vector<int> verified = VerifyPhones(flashModule, setup.jobs, *report);
     report->Finish();
+    SayPhoneFailures(PhoneStep::Flash, notFlashed);
+    SayPhoneFailures(flashModule, PhoneStep::Verify, ids, verified);
     flashModule.Close();
     orxhost::SetDisplaySink(nullptr);
 

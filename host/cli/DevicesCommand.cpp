@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "FailureReason.h"
 #include "FlashModule.h"
 #include "OrxHost.h"
 
@@ -94,7 +95,7 @@ int RunDevicesCommand(const DevicesOptions& options, const std::string& modulePa
         return 1;
     }
     if (int opened = module.OpenHeadless(); opened != 0) {
-        std::fprintf(stderr, "orxflash: the module did not open (result %d)\n", opened);
+        SayFailure("the module did not open", opened, AskFailure(module, -1).reason);
         return 1;
     }
     std::vector<DeviceRow> rows;

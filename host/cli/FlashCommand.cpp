@@ -4,16 +4,46 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "FailureReason.h"
 #include "HostSession.h"
+#include "LineReport.h"
 #include "PhoneJobs.h"
 #include "PhoneReport.h"
 #include "StopSignals.h"
 
 namespace {
 
-// Flash itself: every listed phone, the jobs printing on standard output.
+bool AllPassed(const std::vector<int>& results) {
+    return std::all_of(results.begin(), results.end(), [](int r) { return r == 0; });
+}
+
+void SayNoPhone() {
+    std::fprintf(stderr, "orxflash: no phone connected, nothing flashed\n");
+}
+
+// Each phone's outcome after Flash, from its job's record in the module.
+// A phone without a failure counts as flashed only when Flash ran every job
+// (a job that never started leaves no record) and the module keeps records.
+std::vector<int> ConsoleOutcomes(const FlashModule& module, const std::vector<uint16_t>& devices,
+                                 int flashResult) {
+    std::vector<int> results;
+    for (uint16_t deviceId : devices) {
+        int code = AskFailure(module, deviceId).code;
+        bool known = module.getFailureReason != nullptr && flashResult == 0;
+        results.push_back(code != 0 || known ? code : flashResult);
+    }
+    return results;
+}
+
+// Flash itself: every listed phone, the jobs printing on standard output,
+// then one outcome line per phone.
 int RunConsoleFlash(FlashModule& module, const std::string& superfile) {
     if (!FlashModule::Has(module.flash, "Flash")) {
+        return 1;
+    }
+    std::vector<uint16_t> devices = ListedDevices();
+    if (devices.empty()) {
+        SayNoPhone();
         return 1;
     }
     orxhost::SetDisplaySink(std::make_shared<orxhost::ConsoleSink>());
@@ -28,14 +58,20 @@ int RunConsoleFlash(FlashModule& module, const std::string& superfile) {
     }
     std::fflush(stdout);
     if (result != 0) {
-        std::fprintf(stderr, "orxflash: Flash returned %d\n", result);
+        SayFailure("Flash", result, AskFailure(module, -1).reason);
     }
+    std::vector<int> results = ConsoleOutcomes(module, devices, result);
+    LineReport outcomes(stdout);
+    for (size_t i = 0; i < devices.size(); ++i) {
+        outcomes.OnResult(devices[i], PhoneStep::Flash, results[i]);
+    }
+    SayPhoneFailures(module, PhoneStep::Flash, devices, results);
     module.Close();
     orxhost::SetDisplaySink(nullptr);
     if (interrupted != 0) {
         return interrupted;
     }
-    return result == 0 ? 0 : 1;
+    return result == 0 && AllPassed(results) ? 0 : 1;
 }
 
 std::vector<uint16_t> ChosenDevices(const std::vector<int>& asked) {
@@ -62,7 +98,8 @@ void AddFlashCommand(CLI::App& app, FlashOptions& options) {
         "reports reach the host under its device number. On a terminal every phone has a line "
         "with its progress and latest status; otherwise each status and error is one line "
         "tagged Phone[NNNN]. Exit status 0 when every phone was flashed, 1 otherwise (also when "
-        "no phone is connected). When done, the module removes the image files it converted "
+        "no phone is connected or the superfile cannot be opened); the reason of each failure "
+        "is said on standard error. When done, the module removes the image files it converted "
         "beside the superfile. Ctrl-C (or SIGTERM) asks every phone to stop after its current "
         "packet; each phone's outcome is still printed and the exit status is 130 (143 for "
         "SIGTERM); a second Ctrl-C quits at once. Device numbers the module cannot take (160 to "
@@ -85,13 +122,17 @@ void AddFlashCommand(CLI::App& app, FlashOptions& options) {
     flash
         ->add_flag("--console", options.console,
                    "Call the module's Flash instead: every connected phone, each job printing "
-                   "its reports on standard output; exit status 0 when Flash returned 0 (which "
-                   "does not tell whether each phone succeeded)")
+                   "its reports on standard output, then one outcome line per phone; exit "
+                   "status 0 when Flash returned 0 and every phone was flashed, 1 otherwise")
         ->excludes(devices)
         ->excludes(json);
 }
 
 int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) {
+    // A superfile that cannot be opened is refused before any phone is touched.
+    if (!SuperfileReadable(options.superfile)) {
+        return 1;
+    }
     FlashModule module;
     if (!OpenHostSession(module, modulePath, options.simProfiles)) {
         return 1;
@@ -104,7 +145,7 @@ int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) 
     }
     std::vector<uint16_t> devices = ChosenDevices(options.devices);
     if (devices.empty()) {
-        std::fprintf(stderr, "orxflash: no phone connected, nothing flashed\n");
+        SayNoPhone();
         return 1;
     }
     // Phones the module has no job slot for are refused here, with the reason.
@@ -141,6 +182,7 @@ int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) 
         interrupted = StopSignal() != 0 ? signals.ExitStatus() : 0;
     }
     report->Finish();
+    SayPhoneFailures(module, PhoneStep::Flash, devices, results);
     module.Close();
     orxhost::SetDisplaySink(nullptr);
     if (interrupted != 0) {
@@ -149,7 +191,5 @@ int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) 
                      "can be flashed again\n");
         return interrupted;
     }
-    return allTaken && std::all_of(results.begin(), results.end(), [](int r) { return r == 0; })
-               ? 0
-               : 1;
+    return allTaken && AllPassed(results) ? 0 : 1;
 }

@@ -65,6 +65,7 @@ bool FlashModule::Load(const std::string& path, std::string& error) {
     BindOptional(handle, "VerifyDevice", verifyDevice);
     BindOptional(handle, "StopJobs", stopJobs);
     BindOptional(handle, "GetDevicePlatform", getDevicePlatform);
+    BindOptional(handle, "GetFailureReason", getFailureReason);
     return true;
 }
 

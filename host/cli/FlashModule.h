@@ -54,6 +54,7 @@ class FlashModule {
     decltype(&VerifyDevice) verifyDevice = nullptr;
     decltype(&StopJobs) stopJobs = nullptr;
     decltype(&GetDevicePlatform) getDevicePlatform = nullptr;
+    decltype(&GetFailureReason) getFailureReason = nullptr;
 
   private:
     static void SayMissing(const char* name);

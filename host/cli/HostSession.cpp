@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "DevicesCommand.h"
+#include "FailureReason.h"
 
 bool OpenHostSession(FlashModule& module, const std::string& modulePath,
                      const std::vector<std::string>& simProfiles) {
@@ -15,7 +16,7 @@ bool OpenHostSession(FlashModule& module, const std::string& modulePath,
         return false;
     }
     if (int opened = module.OpenHeadless(); opened != 0) {
-        std::fprintf(stderr, "orxflash: the module did not open (result %d)\n", opened);
+        SayFailure("the module did not open", opened, AskFailure(module, -1).reason);
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "FailureReason.h"
 #include "FlashModule.h"
 #include "OrxHost.h"
 
@@ -39,7 +40,7 @@ int RunInfoCommand(const InfoOptions& options, const std::string& modulePath) {
     }
     orxhost::SetDisplaySink(std::make_shared<orxhost::ConsoleSink>());
     if (int opened = module.OpenHeadless(); opened != 0) {
-        std::fprintf(stderr, "orxflash: the module did not open (result %d)\n", opened);
+        SayFailure("the module did not open", opened, AskFailure(module, -1).reason);
         return 1;
     }
 
@@ -66,10 +67,9 @@ int RunInfoCommand(const InfoOptions& options, const std::string& modulePath) {
             std::printf("%-21s %s\n", (std::string(kLabels[static_cast<size_t>(i)]) + ":").c_str(),
                         entries[static_cast<size_t>(i)]);
         }
-    } else {
-        std::fprintf(stderr,
-                     "orxflash: the superfile's information could not be read (result %d)\n",
-                     result);
+    }
+    if (result != 0) {
+        SayFailure("cannot read " + options.superfile, result, AskFailure(module, -1).reason);
     }
     return result == 0 ? 0 : 1;
 }

@@ -43,7 +43,9 @@ int RunSimReadCommand(const SimReadOptions& options) {
     try {
         std::shared_ptr<phonesim::Phone> phone = phonesim::Phone::Observe(options.profile);
         std::vector<uint8_t> bytes = phone->ReadFlash(static_cast<uint32_t>(start), length);
-        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
+            std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "orxflash: cannot write to standard output\n");
             return 1;
         }
         return 0;

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 
+#include "FailureReason.h"
 #include "HostSession.h"
 #include "JsonReport.h"
 #include "LineReport.h"
@@ -61,7 +62,8 @@ void AddVerifyCommand(CLI::App& app, VerifyOptions& options) {
     verify->footer(
         "Goes through the module's VerifyDevice: versions and checksums are compared and the "
         "module reports \"Verify Successful\" or \"Verify FAILED!!!\". Nothing is written to "
-        "the phone. Exit status 0 when the phone matches, 1 otherwise; Ctrl-C (or SIGTERM) stops "
+        "the phone. Exit status 0 when the phone matches, 1 otherwise (the reason is said on "
+        "standard error); Ctrl-C (or SIGTERM) stops "
         "the verify, exit status 130 (143).");
     verify->add_option("SUPERFILE", options.superfile, "The superfile (.shx) to compare with")
         ->required();
@@ -79,6 +81,9 @@ void AddVerifyCommand(CLI::App& app, VerifyOptions& options) {
 }
 
 int RunVerifyCommand(const VerifyOptions& options, const std::string& modulePath) {
+    if (!SuperfileReadable(options.superfile)) {
+        return 1;
+    }
     FlashModule module;
     if (!OpenHostSession(module, modulePath, options.simProfiles) ||
         !FlashModule::Has(module.verifyDevice, "VerifyDevice")) {
@@ -104,6 +109,7 @@ int RunVerifyCommand(const VerifyOptions& options, const std::string& modulePath
         }
         interrupted = StopSignal() != 0 ? signals.ExitStatus() : 0;
     }
+    SayPhoneFailures(module, PhoneStep::Verify, {job.deviceId}, {result});
     if (interrupted != 0) {
         return interrupted;
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "FailureReason.h"
 #include "FlashModule.h"
 #include "OrxHost.h"
 #include "WorkingDirectory.h"
@@ -33,7 +34,7 @@ int RunVersionCommand(const std::string& modulePath) {
     // Initialised but not opened: the module then says why a version cannot be
     // read in a message box (standard error here) rather than only in its log.
     if (int initialised = module.Init(); initialised != 0) {
-        std::fprintf(stderr, "orxflash: the module did not initialise (result %d)\n", initialised);
+        SayFailure("the module did not initialise", initialised, AskFailure(module, -1).reason);
         return 1;
     }
     char version[kVersionSize] = {};
@@ -47,8 +48,7 @@ int RunVersionCommand(const std::string& modulePath) {
     }
     orxhost::SetDisplaySink(nullptr);
     if (result != 0) {
-        std::fprintf(stderr, "orxflash: the module's version could not be read (result %d)\n",
-                     result);
+        SayFailure("the module's version could not be read", result, AskFailure(module, -1).reason);
         return 1;
     }
     std::printf("ORX_FP_Flash %s\n", version);
