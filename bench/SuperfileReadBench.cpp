@@ -46,7 +46,7 @@ void Cat(const std::vector<std::string>& files) {
 
 bool ReadOnce(const std::string& path, bool expectUpToDate) {
     CFlashFileIO reader(nullptr, path);
-    return reader.ReadSuperfile(1) == 1 && reader.ImagesUpToDate() == expectUpToDate;
+    return reader.ReadSuperfile(FailureBoxes::Quiet) == 1 && reader.ImagesUpToDate() == expectUpToDate;
 }
 
 }  // namespace
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     }
     {
         CFlashFileIO reader(nullptr, path);
-        if (reader.ReadSuperfile(1) != 1 || reader.WriteImageIndex() != 1) {
+        if (reader.ReadSuperfile(FailureBoxes::Quiet) != 1 || reader.WriteImageIndex() != 1) {
             std::fprintf(stderr, "could not prepare the index\n");
             return 1;
         }

@@ -34,7 +34,7 @@ class VersionCheck : public testsupport::HostedModuleTest {
         CFlashFileIO reader(nullptr, scratch.File("fw.shx"));
         testing::internal::CaptureStdout();
         int result =
-            reader.ReadSuperfile(1) == 1 && engine->OpenDeviceInterface(phone->DeviceId()) == 1
+            reader.ReadSuperfile(FailureBoxes::Quiet) == 1 && engine->OpenDeviceInterface(phone->DeviceId()) == 1
                 ? (engine->InitDeviceApi(CFlashThread::Failures::Report),
                    engine->VerifySUInfo(reader, ask))
                 : -1;

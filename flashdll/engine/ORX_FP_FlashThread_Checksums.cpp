@@ -60,7 +60,7 @@ int CFlashThread::ReadSUChecksums() {
         CFlashFileIO reader(dialog, job.superfilePath);
         reader.deviceIndex = deviceId;
         reader.perDeviceRoute = perDeviceRoute;
-        if (reader.ReadSuperfile(0) != 1) {
+        if (reader.ReadSuperfile(FailureBoxes::Show) != 1) {
             return 0;
         }
         family = reader.PlatformFamily();

@@ -36,7 +36,7 @@ int CFlashThread::RunVerify() {
     }
     reader->deviceIndex = deviceId;
     reader->perDeviceRoute = perDeviceRoute;
-    if (reader->ReadSuperfile(0) != 1) {
+    if (reader->ReadSuperfile(FailureBoxes::Show) != 1) {
         LogFlashError(__LINE__, "Error Reading File Header", kSource);
         Verdict("Verify FAILED!!!");
         return 0;

@@ -38,7 +38,7 @@ int VersionFailure(const char* text, int line) {
 // Deletes the image files of a superfile, as many as it has sub-files.
 void DeleteImagesOf(const std::string& superfile) {
     CFlashFileIO reader(nullptr, superfile);
-    if (reader.ReadSuperfile(1) != 1) {
+    if (reader.ReadSuperfile(FailureBoxes::Quiet) != 1) {
         return;
     }
     int deleted = 0;

@@ -37,7 +37,7 @@ static int GetSuperfileInformationBody(const char* superfilePath, OrxTextArray* 
             ReportAndLog("Flash File IO pointer is a NULL Pointer", __LINE__);
             return ORX_RESULT_JOB_FAILED;
         }
-        if (reader->ReadSuperfile(0) != 1) {
+        if (reader->ReadSuperfile(FailureBoxes::Show) != 1) {
             ReportAndLog("Error Reading File Header", __LINE__);
             return ORX_RESULT_JOB_FAILED;
         }

@@ -70,11 +70,6 @@ class CFlashFileIO {
     // 1 when the superfile is valid and its records are filled. Quiet keeps
     // message boxes away from a caller that only needs the data.
     int ReadSuperfile(FailureBoxes boxes);
-    // The same with the boxes as a number (1 quiet), as callers outside file
-    // IO still pass them.
-    int ReadSuperfile(int quiet) {
-        return ReadSuperfile(quiet != 0 ? FailureBoxes::Quiet : FailureBoxes::Show);
-    }
     void ShowFileInformation();
 
     int PlatformName(uint8_t family, uint8_t variant);
