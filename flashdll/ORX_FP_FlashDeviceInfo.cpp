@@ -16,13 +16,14 @@
 
 namespace {
 
-// A headless engine of its own for the phone, on the caller's thread.
+// An engine of its own for the phone, on the caller's thread: it reports on
+// the host's display with the dialog, on the console without.
 std::unique_ptr<CFlashThread> PhoneEngine(int deviceId) {
-    std::unique_ptr<CFlashThread> engine(new (std::nothrow) CFlashThread(nullptr));
+    JobContext context(headlessMode.load() == 0 ? ReportRoute::Dialog : ReportRoute::Console,
+                       static_cast<uint16_t>(deviceId & 0xFFFF));
+    std::unique_ptr<CFlashThread> engine(new (std::nothrow) CFlashThread(nullptr, context));
     if (engine) {
         engine->hostInstanceHandle = hostInstance.load();
-        engine->noDialog = headlessMode.load();
-        engine->deviceId = static_cast<uint16_t>(deviceId & 0xFFFF);
     }
     return engine;
 }

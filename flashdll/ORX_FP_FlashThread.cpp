@@ -4,16 +4,21 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
-CFlashThread::CFlashThread(IFlashView* dialog)
+CFlashThread::CFlashThread(IFlashView* dialog, JobContext context)
     : dialog(dialog),
       deviceApi(new (std::nothrow) CFlashDeviceApi()),
-      commandEvent(platform::OpenNamedEvent("Flash Thread Event", true)) {}
+      commandEvent(platform::OpenNamedEvent("Flash Thread Event", true)),
+      context(std::move(context)) {
+    this->context.SetStopToken(StopToken(this));
+}
 
 // The worker may still be finishing a step: wait for it before the members it
-// uses go.
+// uses go. The context may outlive the engine; its stop token may not.
 CFlashThread::~CFlashThread() {
     JoinWorker();
+    context.SetStopToken(StopToken());
 }
 
 bool CFlashThread::DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const {
@@ -22,7 +27,5 @@ bool CFlashThread::DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const {
 
 // Progress markers around long phone operations go to the dialog only.
 void CFlashThread::ReportProgress(const char* value) {
-    if (noDialog == 0) {
-        HostDisplayProgress(value);
-    }
+    context.DialogProgressMarker(value);
 }

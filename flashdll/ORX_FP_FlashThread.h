@@ -12,6 +12,7 @@
 
 #include "FlashView.h"
 #include "ORX_FP_FlashFileIO.h"
+#include "ORX_FP_FlashJobContext.h"
 #include "WorkerThread.h"
 #include "interfaces/FlashDevApi.h"
 #include "interfaces/ORX.h"
@@ -19,8 +20,9 @@
 
 class CFlashThread : public CWorkerThread {
   public:
-    // dialog is null for the automation exports' engines.
-    explicit CFlashThread(IFlashView* dialog);
+    // dialog is null for the automation exports' engines. The context gives the
+    // job's route and phone; the default is the dialog's route.
+    explicit CFlashThread(IFlashView* dialog, JobContext context = JobContext());
     ~CFlashThread() override;
 
     // The worker: with a dialog it polls the host's devices and carries out
@@ -35,8 +37,8 @@ class CFlashThread : public CWorkerThread {
     // The verify of VerifyDevice, run as a headless job: connect, then Verify.
     int DoHeadlessVerify(const std::string& path, uint16_t id);
 
-    // Reporting, tagged "Phone[%.4d]: " and routed by the no-dialog flag and
-    // the route the job started with; every error is logged.
+    // Reporting, tagged "Phone[%.4d]: " and sent on the job's route; every
+    // error is logged and the first one is noted as the job's cause.
     void ShowStatus(const std::string& text);
     void ShowError(const std::string& text, int showBox);
     void ReportDeviceError(const std::string& text, uint32_t errorCode, uint32_t address);
@@ -89,7 +91,12 @@ class CFlashThread : public CWorkerThread {
 
     // True when the engine's worker was told to stop: the sequence then starts
     // no further step.
-    bool StopRequested() const { return HasWorker() && Running() == 0; }
+    bool StopRequested() const { return context.StopRequested(); }
+
+    // The job's context: route, phone, stop request and outcome.
+    const JobContext& Context() const { return context; }
+    // The phone the engine serves now.
+    uint16_t DeviceNumber() const { return context.DeviceNumber(); }
 
     // True when the phone's descriptor is all 0xFF (nothing there).
     bool DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const;
@@ -111,14 +118,8 @@ class CFlashThread : public CWorkerThread {
     std::unique_ptr<CFlashFileIO> fileReader;
     int windowLeft = 0, windowTop = 0, windowRight = 0, windowBottom = 0;
     std::unique_ptr<CFlashDeviceApi> deviceApi;
-    uint16_t deviceId = 0;
     ORXInterfaceHandle interfaceHandle = nullptr;
     std::string stringDescriptor;
-    int noDialog = 0;
-    // Without a dialog: 1 for a FlashDevice job (per-device host displays), 0
-    // for the console. Set when the job is created and kept for its length,
-    // so a job started later with the other route never redirects this one.
-    int perDeviceRoute = 0;
     int bootState = 0;
     int flashState = 0;
     int tavenorBlank = 0;
@@ -127,7 +128,6 @@ class CFlashThread : public CWorkerThread {
     std::array<uint8_t, 8> absentPattern{};
     std::array<uint16_t, 128> deviceList{};
     int deviceCount = 0;
-    int headlessResult = 0;
     bool headlessVerify = false;  // a headless job that verifies instead of flashing
     int reinsertBarker = 0;
     // Set by the settings upgrade only when the phone saved, took the new
@@ -165,4 +165,5 @@ class CFlashThread : public CWorkerThread {
     // Set while the settings upgrade runs from save to restore: a stop then
     // waits for the phone's settings data to be back.
     bool stopHeld = false;
+    JobContext context;
 };

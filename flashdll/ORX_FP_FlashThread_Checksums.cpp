@@ -52,9 +52,7 @@ int CFlashThread::ReadSUChecksums() {
     }
     uint8_t family = 0;
     {
-        CFlashFileIO reader(dialog, superfilePath);
-        reader.deviceIndex = deviceId;
-        reader.perDeviceRoute = perDeviceRoute;
+        CFlashFileIO reader(dialog, superfilePath, context);
         if (reader.ReadSuperfile(0) != 1) {
             return 0;
         }
@@ -91,13 +89,9 @@ uint16_t ExpectedSum(const SubfileRecord& record, bool barkered) {
 
 int CFlashThread::VerifyChecksums(const CFlashFileIO& file, int onBarkeredPhone) {
     ShowStatus("Verifying Checksums...");
-    if (noDialog == 0) {
-        HostDisplayProgress("1000");
-    }
+    ReportProgress("1000");
     int read = ReadSUChecksums();
-    if (noDialog == 0) {
-        HostDisplayProgress("1100");
-    }
+    ReportProgress("1100");
     if (read != 1) {
         return 0;
     }

@@ -39,8 +39,9 @@ void CFlashThread::InitDeviceApi(int quiet) {
 }
 
 int CFlashThread::StartDeviceApi(uint32_t& error) {
-    if (!SerialDevice(deviceId)) {
-        return deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) != 0
+    if (!SerialDevice(DeviceNumber())) {
+        return deviceApi->InitFlashDevAPI(hostInstanceHandle, DeviceNumber(), interfaceHandle,
+                                          error) != 0
                    ? 1
                    : 0;
     }
@@ -51,12 +52,12 @@ int CFlashThread::StartDeviceApi(uint32_t& error) {
     const uint32_t exchangeTimeout = deviceApi->ExchangeTimeout();
     deviceApi->SetExchangeTimeout(std::min(exchangeTimeout, kProbeTimeoutMs));
     int started =
-        deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle, error) != 0;
+        deviceApi->InitFlashDevAPI(hostInstanceHandle, DeviceNumber(), interfaceHandle, error) != 0;
     for (uint32_t rate : {kRaisedRate, kBaseRate}) {
         uint32_t retryError = 0;
-        if (started == 0 && HostSetBaudRate(rate, deviceId) == 0) {
-            started = deviceApi->InitFlashDevAPI(hostInstanceHandle, deviceId, interfaceHandle,
-                                                 retryError) != 0;
+        if (started == 0 && HostSetBaudRate(rate, DeviceNumber()) == 0) {
+            started = deviceApi->InitFlashDevAPI(hostInstanceHandle, DeviceNumber(),
+                                                 interfaceHandle, retryError) != 0;
         }
     }
     deviceApi->SetExchangeTimeout(exchangeTimeout);
@@ -156,8 +157,10 @@ int CFlashThread::SuspendViaTestCommand() {
     reply[0] = 0;
     std::memset(data, 0, sizeof data);
     uint32_t value = 0;
-    ORXTestCmdInit(deviceId, SerialDevice(deviceId) ? 1 : 0);
-    ORXGetInterfaceHandle(deviceId, "Kestrova_Test_Command", &handle);
-    return ORXSendCommand(deviceId, handle, "SUSPEND", reply, 1, data, &value, deviceId) == 0 ? 1
-                                                                                              : 0;
+    ORXTestCmdInit(DeviceNumber(), SerialDevice(DeviceNumber()) ? 1 : 0);
+    ORXGetInterfaceHandle(DeviceNumber(), "Kestrova_Test_Command", &handle);
+    return ORXSendCommand(DeviceNumber(), handle, "SUSPEND", reply, 1, data, &value,
+                          DeviceNumber()) == 0
+               ? 1
+               : 0;
 }

@@ -93,7 +93,7 @@ std::string Figure(uint16_t value) {
 }  // namespace
 
 int CFlashThread::ConnectDevice(uint16_t id) {
-    deviceId = id;
+    context.SetDeviceNumber(id);
     ramChecksumFigure = bootChecksumFigure = appChecksumFigure = 0;
     buildVersionText = bootVersionText = codeVersionText = "0x000000";
     platformName = "Unknown Platform";
@@ -102,9 +102,9 @@ int CFlashThread::ConnectDevice(uint16_t id) {
     stringDescriptor.clear();
 
     ORXInterfaceHandle scratch = nullptr;
-    int boot = ORXGetInterfaceHandle(deviceId, "Kestrova_Boot", &scratch);
+    int boot = ORXGetInterfaceHandle(DeviceNumber(), "Kestrova_Boot", &scratch);
     if (boot == kOrxNoSuchInterface) {
-        int test = ORXGetInterfaceHandle(deviceId, "Kestrova_Test_Command", &scratch);
+        int test = ORXGetInterfaceHandle(DeviceNumber(), "Kestrova_Test_Command", &scratch);
         if (test == 0) {
             if (SuspendViaTestCommand() != 1) {
                 ShowError(kNotPoweredUp, 1);
@@ -116,13 +116,13 @@ int CFlashThread::ConnectDevice(uint16_t id) {
     } else if (boot != 0) {
         return 0;
     }
-    if (SerialDevice(deviceId)) {
-        if (OpenDeviceInterface(deviceId) != 1) {
+    if (SerialDevice(DeviceNumber())) {
+        if (OpenDeviceInterface(DeviceNumber()) != 1) {
             ShowError(kNoInterface, 0);
             return 0;
         }
     } else {
-        if (IdentifyDevice(deviceId) != 1) {
+        if (IdentifyDevice(DeviceNumber()) != 1) {
             return 0;
         }
         if (flashState == 1 && bootState == 0) {
@@ -135,17 +135,17 @@ int CFlashThread::ConnectDevice(uint16_t id) {
 }
 
 int CFlashThread::OpenDeviceInterface(uint16_t id) {
-    deviceId = id;
+    context.SetDeviceNumber(id);
     bootState = flashState = 0;
-    if (HostGetInterfaceHandle(deviceId, "Kestrova_Flash", interfaceHandle) == 0) {
+    if (HostGetInterfaceHandle(DeviceNumber(), "Kestrova_Flash", interfaceHandle) == 0) {
         flashState = 1;
         return 1;
     }
-    if (HostGetInterfaceHandle(deviceId, "Kestrova_Boot", interfaceHandle) == 0) {
+    if (HostGetInterfaceHandle(DeviceNumber(), "Kestrova_Boot", interfaceHandle) == 0) {
         bootState = 1;
         return 1;
     }
-    if (HostGetInterfaceHandle(deviceId, "Kestrova_Tavenor_OS", interfaceHandle) != 0) {
+    if (HostGetInterfaceHandle(DeviceNumber(), "Kestrova_Tavenor_OS", interfaceHandle) != 0) {
         return 0;
     }
     // Only an engine with a dialog shows the interface choice.
@@ -164,7 +164,7 @@ int CFlashThread::IdentifyDevice(uint16_t id) {
         ShowError(kNoInterface, 1);
         return 0;
     }
-    if (HostGetStringDescriptor(deviceId, interfaceHandle, 1, 0, stringDescriptor) != 0) {
+    if (HostGetStringDescriptor(DeviceNumber(), interfaceHandle, 1, 0, stringDescriptor) != 0) {
         ShowError(kNoDescriptor, 1);
         return 0;
     }
@@ -260,7 +260,7 @@ int CFlashThread::GetPhoneVersions(std::span<std::string> info, uint16_t& firstV
     if (info.size() < 3) {
         return 0;
     }
-    if (OpenDeviceInterface(deviceId) != 1) {
+    if (OpenDeviceInterface(DeviceNumber()) != 1) {
         return 0;
     }
     InitDeviceApi(1);
@@ -283,11 +283,11 @@ int CFlashThread::IdentifyPlatform(std::string& name) {
     platformName = "Unknown Platform";
     tavenorBlank = tavenorFlash = 0;
     stringDescriptor.clear();
-    if (OpenDeviceInterface(deviceId) != 1) {
+    if (OpenDeviceInterface(DeviceNumber()) != 1) {
         return 0;
     }
-    if (!SerialDevice(deviceId)) {
-        if (HostGetStringDescriptor(deviceId, interfaceHandle, 1, 0, stringDescriptor) != 0 ||
+    if (!SerialDevice(DeviceNumber())) {
+        if (HostGetStringDescriptor(DeviceNumber(), interfaceHandle, 1, 0, stringDescriptor) != 0 ||
             !ApplyDescriptorRow(*this)) {
             return 0;
         }

@@ -156,7 +156,7 @@ int CFlashThread::LoadRamDownloader(const CFlashFileIO& file) {
     if (dialog != nullptr) {
         RefreshPhoneInfo(0);
     }
-    if (SerialDevice(deviceId)) {
+    if (SerialDevice(DeviceNumber())) {
         uint32_t code = 0;
         bool set = false;
         for (int attempt = 0; attempt < kAttempts && !set; ++attempt) {
@@ -166,14 +166,15 @@ int CFlashThread::LoadRamDownloader(const CFlashFileIO& file) {
             ReportDeviceError("Error in setting the BAUD rate on the phone side", code, 0);
             return 0;
         }
-        if (HostSetBaudRate(115200, deviceId) != 0) {
+        if (HostSetBaudRate(115200, DeviceNumber()) != 0) {
             ReportDeviceError("Error in setting the BAUD rate on the PC side", code, 0);
             return 0;
         }
         ShowStatus("Baud rate set to 115200");
         LogFlashError(__LINE__, "Baud rate set to 115200", kSource);
     }
-    if (VerifySUInfo(file, dialog != nullptr && noDialog == 0 ? 1 : 0) != 1) {
+    if (VerifySUInfo(file, dialog != nullptr && context.Route() == ReportRoute::Dialog ? 1 : 0) !=
+        1) {
         return 0;
     }
     return LoadBootloaderRamDownloader(image.Get(), ram.start, ram.length, ram.declaredChecksum);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashHost.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/MessageBox.h"
@@ -42,13 +43,15 @@ int CFlashThread::WakeWorker() {
 }
 
 void CFlashThread::Run() {
+    const JobContextBinding bound(context);
     bool listKnown = false;
     bool allIdentified = true;
     while (Running() == 1) {
-        if (noDialog != 0) {
-            headlessResult = headlessVerify ? DoHeadlessVerify(superfilePath, deviceId)
-                                            : DoHeadlessJob(superfilePath, deviceId);
-            if (perDeviceRoute == 0) {
+        if (context.Route() != ReportRoute::Dialog) {
+            int result = headlessVerify ? DoHeadlessVerify(superfilePath, DeviceNumber())
+                                        : DoHeadlessJob(superfilePath, DeviceNumber());
+            context.Finish(result == 1 ? ORX_RESULT_OK : ORX_RESULT_JOB_FAILED);
+            if (context.Route() == ReportRoute::Console) {
                 ClearRunning();  // Flash sees the job ended
             }
             return;
@@ -62,8 +65,8 @@ void CFlashThread::Run() {
                         }
                         if (EndsWith(stringDescriptor, "J617 Tavenor") && dialog != nullptr) {
                             std::string name = dialog->InterfaceName();
-                            if (ORXGetInterfaceHandle(deviceId, name.c_str(), &interfaceHandle) !=
-                                0) {
+                            if (ORXGetInterfaceHandle(DeviceNumber(), name.c_str(),
+                                                      &interfaceHandle) != 0) {
                                 char text[256];
                                 std::snprintf(text, sizeof text,
                                               "The \"%s\" Interface could not be found.",
@@ -140,7 +143,7 @@ void CFlashThread::DoFlashJob() {
         dialog->SetFlashing(false);
         return;
     }
-    fileReader.reset(new (std::nothrow) CFlashFileIO(dialog, superfilePath));
+    fileReader.reset(new (std::nothrow) CFlashFileIO(dialog, superfilePath, context));
     if (!fileReader) {
         ShowError(kNoReader, 1);
         dialog->SetFlashing(false);
@@ -164,7 +167,7 @@ void CFlashThread::DoFlashJob() {
         platform::ShowQuestionBox("Flash Another Phone?") == platform::BoxAnswer::Yes &&
         platform::ShowQuestionBox("Please replace subscriber unit before flashing and press OK.",
                                   platform::BoxButtons::OkCancel) == platform::BoxAnswer::Ok) {
-        if (SerialDevice(deviceId)) {
+        if (SerialDevice(DeviceNumber())) {
             HostRefreshConnections();
         }
         command = kCommandFlash;
@@ -198,14 +201,12 @@ int CFlashThread::RunFlash() {
 
 int CFlashThread::DoHeadlessJob(const std::string& path, uint16_t id) {
     superfilePath = path;
-    deviceId = id;
-    fileReader.reset(new (std::nothrow) CFlashFileIO(nullptr, path));
+    context.SetDeviceNumber(id);
+    fileReader.reset(new (std::nothrow) CFlashFileIO(nullptr, path, context));
     if (!fileReader) {
         ShowError(kNoReader, 0);
         return 0;
     }
-    fileReader->deviceIndex = id;
-    fileReader->perDeviceRoute = perDeviceRoute;
     // The reader goes on every way out.
     struct ReaderRelease {
         std::unique_ptr<CFlashFileIO>& reader;
@@ -274,7 +275,7 @@ int CFlashThread::FinishPhone(bool reboot) {
 
 int CFlashThread::DoHeadlessVerify(const std::string& path, uint16_t id) {
     superfilePath = path;
-    deviceId = id;
+    context.SetDeviceNumber(id);
     if (ConnectPhone(id) != 1) {
         return 0;
     }

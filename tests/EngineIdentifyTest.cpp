@@ -20,10 +20,7 @@ constexpr const char* kNoDescriptor =
 
 class EngineIdentify : public testsupport::HostedModuleTest {
   protected:
-    EngineIdentify() {
-        engine.noDialog = 1;
-        engine.hostInstanceHandle = this;
-    }
+    EngineIdentify() { engine.hostInstanceHandle = this; }
     template <typename Step>
     int Quietly(Step step) {
         testing::internal::CaptureStdout();
@@ -33,7 +30,7 @@ class EngineIdentify : public testsupport::HostedModuleTest {
     }
     bool Printed(const std::string& text) const { return output.find(text) != std::string::npos; }
 
-    CFlashThread engine{nullptr};
+    CFlashThread engine{nullptr, JobContext(ReportRoute::Console, 0)};
     std::string output;
 };
 
@@ -69,8 +66,7 @@ TEST_F(EngineIdentify, EveryDescriptorRowSetsItsFlagsAndPlatform) {
                 profile["modes"][profile["mode"].get<std::string>()]["descriptor"] = row.descriptor;
             }
         });
-        CFlashThread fresh(nullptr);
-        fresh.noDialog = 1;
+        CFlashThread fresh(nullptr, JobContext(ReportRoute::Console, 0));
         ASSERT_EQ(Quietly([&] { return fresh.IdentifyDevice(phone->DeviceId()); }), 1) << output;
         EXPECT_EQ(fresh.bootState, row.boot);
         EXPECT_EQ(fresh.flashState, row.flash);
@@ -148,8 +144,7 @@ TEST_F(EngineIdentify, EraseWaitsForASettingsAnswerThatAllowsIt) {
             profile["settings"]["status"]["response"] = response;
             profile["directProgramming"] = true;  // no RAM downloader needed to erase
         });
-        CFlashThread fresh(nullptr);
-        fresh.noDialog = 1;
+        CFlashThread fresh(nullptr, JobContext(ReportRoute::Console, 0));
         fresh.hostInstanceHandle = this;
         int erased = Quietly([&] {
             fresh.OpenDeviceInterface(phone->DeviceId());

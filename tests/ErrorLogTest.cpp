@@ -85,7 +85,7 @@ class ErrorLogFixture : public ModuleTest {
     ~ErrorLogFixture() override {
         FreshLogObject();
         headlessMode.store(1);
-        SetDeviceMode(0);
+        SetAutomationRoute(ReportRoute::Console);
     }
 
     static void FreshLogObject() {
@@ -287,7 +287,7 @@ class ErrorLogSwitchOffTest : public ErrorLogFixture {};
 
 TEST_F(ErrorLogSwitchOffTest, AllFourFullIsReportedOnceWhenWritersRace) {
     MakeAllFull();
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
     for (int round = 0; round < 50; ++round) {
         errorLogEnabled.store(1);
         size_t before = boxes.Boxes().size();
@@ -347,7 +347,7 @@ TEST_F(ErrorLogSwitchOffTest, AllFourFullReportsOnceOnConsoleWhenHeadless) {
 
 TEST_F(ErrorLogSwitchOffTest, AllFourFullShowsOneStopBoxInDeviceMode) {
     MakeAllFull();
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
 
     testing::internal::CaptureStdout();
     LogFlashError(22, "lost", "ORX_FP_Flash");
@@ -379,7 +379,7 @@ TEST_F(ErrorLogSwitchOffTest, AllFourFullShowsOneStopBoxWithDialog) {
 
 TEST_F(ErrorLogSwitchOffTest, ReportBoxIsShownAfterLogLockIsReleased) {
     MakeAllFull();
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
     std::atomic<int> shown{0};
     std::atomic<bool> lockWasFree{false};
     // Another thread tries the lock while the box is up, as a second writer would.

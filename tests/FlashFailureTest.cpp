@@ -54,8 +54,7 @@ class FlashFailure : public testsupport::HostedModuleTest,
                      public ::testing::WithParamInterface<StepFailure> {
   protected:
     int FlashOnce() {
-        CFlashThread engine(nullptr);
-        engine.noDialog = 1;
+        CFlashThread engine(nullptr, JobContext(ReportRoute::Console, 0));
         engine.hostInstanceHandle = this;
         engine.superfilePath = scratch.File("fw.shx");
         engine.fileReader = std::make_unique<CFlashFileIO>(nullptr, engine.superfilePath);

@@ -32,7 +32,6 @@ class FlashSequenceTest : public testsupport::HostedModuleTest {
     void Use(const json& manifest, const std::string& profile) {
         built = testsupport::WriteShx(manifest, scratch.File("fw.shx"));
         phone = orxhost::AttachPhone(Profile(profile));
-        engine.noDialog = 1;
         engine.hostInstanceHandle = this;
         engine.superfilePath = scratch.File("fw.shx");
         testing::internal::CaptureStdout();
@@ -83,7 +82,7 @@ class FlashSequenceTest : public testsupport::HostedModuleTest {
 
     mkshx::BuiltSuperfile built;
     std::shared_ptr<phonesim::Phone> phone;
-    CFlashThread engine{nullptr};
+    CFlashThread engine{nullptr, JobContext(ReportRoute::Console, 0)};
     int prepared = 0;
     std::string output;
 };
@@ -493,7 +492,6 @@ TEST_F(FlashSequenceTest, EmptyRamDownloaderSlotIsSentAsOnePaddedTail) {
     file.append(base.bytes.begin() + shx::kHeaderSize, base.bytes.end());
     testsupport::WriteText(scratch.File("fw.shx"), file);
     phone = orxhost::AttachPhone(Profile("flash-hmq-vintrel"));
-    engine.noDialog = 1;
     engine.hostInstanceHandle = this;
     engine.superfilePath = scratch.File("fw.shx");
     engine.fileReader = std::make_unique<CFlashFileIO>(nullptr, engine.superfilePath);

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "ModuleFakes.h"
+#include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashThread.h"
 #include "OrxHost.h"
 #include "PhoneFiles.h"
@@ -21,7 +22,9 @@ using Kind = orxhost::DisplayEvent::Kind;
 // The stop request a caller's Stop() makes, without waiting for the worker.
 class StoppableJob : public CFlashThread {
   public:
-    StoppableJob() : CFlashThread(nullptr) {}
+    // A FlashDevice job's context: the per-device route of its phone.
+    explicit StoppableJob(uint16_t deviceNumber)
+        : CFlashThread(nullptr, JobContext(ReportRoute::PerDevice, deviceNumber)) {}
     using CWorkerThread::ClearRunning;
 };
 
@@ -69,26 +72,25 @@ TEST_P(FlashStop, EndsAtTheNextStepAndReportsTheFailure) {
     const std::vector<uint8_t> settings = phone->SettingsData();
 
     // A FlashDevice job in its slot, as the export makes it.
-    auto owned = std::make_unique<StoppableJob>();
+    auto owned = std::make_unique<StoppableJob>(phone->DeviceId());
     StoppableJob& job = *owned;
-    job.noDialog = 1;
-    job.perDeviceRoute = 1;
     job.hostInstanceHandle = this;
-    job.deviceId = phone->DeviceId();
     job.superfilePath = scratch.File("fw.shx");
-    SetDeviceMode(1);
     auto display = std::make_shared<StopOnStatus>(job, point.trigger);
     orxhost::SetDisplaySink(display);
-    ASSERT_TRUE(ClaimJobSlot(job.deviceId, std::move(owned)));
-    claimed.push_back(job.deviceId);
+    ASSERT_TRUE(ClaimJobSlot(job.DeviceNumber(), std::move(owned)));
+    claimed.push_back(job.DeviceNumber());
     ASSERT_EQ(job.Start(), 1);
     job.WaitUntilEnded();
 
-    EXPECT_EQ(job.headlessResult, 0);
     std::vector<std::string> errors = display->Texts(Kind::Error);
     ASSERT_GE(errors.size(), 2u);
     EXPECT_EQ(errors[errors.size() - 2], "Flashing stopped before it completed.");
     EXPECT_EQ(errors.back(), "*********Flash FAILED!!!*********");
+    // The stop, not the closing line, is the job's cause.
+    JobOutcome outcome = job.Context().Outcome();
+    EXPECT_EQ(outcome.code, ORX_RESULT_JOB_FAILED);
+    EXPECT_EQ(outcome.reason, "Flashing stopped before it completed.");
 
     bool erased = false;
     size_t applicationPackets = 0;

@@ -94,7 +94,7 @@ TEST_F(SuperfileReader, DirectoryOrDeviceIsNotOpenedAsASuperfile) {
 }
 
 TEST_F(SuperfileReader, DeviceModeShowsOpenFailureInABoxUnlessQuiet) {
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
     EXPECT_EQ(Read(Path("absent.shx")), 0);
     EXPECT_EQ(output, "");
     ASSERT_EQ(boxes.Texts(), std::vector<std::string>{"Unable to open file." + Path("absent.shx")});

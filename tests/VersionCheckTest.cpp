@@ -22,8 +22,9 @@ class VersionCheck : public testsupport::HostedModuleTest {
     int Check(json manifest, bool withDialog, int askUser) {
         testsupport::WriteShx(manifest, scratch.File("fw.shx"));
         phone = testsupport::AttachExamplePhone("flash-hmq-vintrel");
-        engine = std::make_unique<CFlashThread>(withDialog ? &view : nullptr);
-        engine->noDialog = withDialog ? 0 : 1;
+        engine = std::make_unique<CFlashThread>(
+            withDialog ? &view : nullptr,
+            JobContext(withDialog ? ReportRoute::Dialog : ReportRoute::Console, 0));
         engine->hostInstanceHandle = this;
         if (withDialog) {
             InstallMainEngine();
