@@ -506,7 +506,7 @@ TEST_F(Automation, AnExceptionOnAJobIsThatPhonesFailureAndNeverLeavesTheThread) 
 
 TEST_F(Automation, NoExportLetsAnExceptionOut) {
     ThrowingBoxes throwing;
-    SetAutomationRoute(ReportRoute::PerDevice);  // the reader boxes its failures in device mode
+    SetAutomationRoute(ReportRoute::PerDevice);  // the reader then boxes its failures
     char entry[64] = "";
     char* entries[] = {entry};
     OrxTextArray array{entries, 1, sizeof entry};
@@ -524,17 +524,20 @@ TEST_F(Automation, NoExportLetsAnExceptionOut) {
         {"UTCOpen", [] { return UTCOpen(1, nullptr, 0, 0, 0, 0, nullptr); }, 15},
         {"UTCInit", [] { return UTCInit(nullptr); }, 15},
     };
-    testing::internal::CaptureStdout();
+    testsupport::RecordingConsole console;
     for (const auto& c : cases) {
         int result = -1;
         EXPECT_NO_THROW(result = c.call()) << c.name;
         EXPECT_EQ(result, c.failure) << c.name;
     }
-    std::string printed = testing::internal::GetCapturedStdout();
+    std::string printed = console.Output();
     EXPECT_NE(printed.find("ConvertSuperfile failed unexpectedly: out of memory"),
               std::string::npos)
         << printed;
     EXPECT_NE(Log1().find("UTCInit failed unexpectedly: out of memory"), std::string::npos);
+    // The last export that failed on this thread, with its code.
+    EXPECT_EQ(ThreadFailure().code, 15);
+    EXPECT_EQ(ThreadFailure().reason, "UTCInit failed unexpectedly: out of memory");
 }
 
 class EntryPointsMore : public testsupport::ModuleTest {};

@@ -93,7 +93,7 @@ TEST_F(SuperfileReader, DirectoryOrDeviceIsNotOpenedAsASuperfile) {
     EXPECT_EQ(output, "Unable to open file./dev/null\n");
 }
 
-TEST_F(SuperfileReader, DeviceModeShowsOpenFailureInABoxUnlessQuiet) {
+TEST_F(SuperfileReader, PerDeviceRouteShowsOpenFailureInABoxUnlessQuiet) {
     SetAutomationRoute(ReportRoute::PerDevice);
     EXPECT_EQ(Read(Path("absent.shx")), 0);
     EXPECT_EQ(output, "");
