@@ -168,13 +168,13 @@ void JobContext::DialogProgressMarker(const char* value) const {
 
 // A job counts as failed until it ends well: one whose worker never ran its
 // job has failed.
-void JobContext::Begin() const {
+void JobContext::Begin() {
     std::lock_guard guard(shared->lock);
     shared->outcome = JobOutcome{ORX_RESULT_JOB_FAILED, 0, {}};
     shared->failed = false;
 }
 
-void JobContext::NoteFailure(const std::string& reason, uint32_t errorCode) const {
+void JobContext::NoteFailure(const std::string& reason, uint32_t errorCode) {
     std::lock_guard guard(shared->lock);
     if (!shared->failed) {
         shared->failed = true;
@@ -183,7 +183,7 @@ void JobContext::NoteFailure(const std::string& reason, uint32_t errorCode) cons
     }
 }
 
-void JobContext::Finish(int code) const {
+void JobContext::Finish(int code) {
     std::lock_guard guard(shared->lock);
     shared->outcome.code = code;
     if (code == ORX_RESULT_OK) {

@@ -87,9 +87,9 @@ class JobContext {
 
     // The job's outcome. The first failure since the job began is its cause;
     // the end sets the code and, on success, clears the cause.
-    void Begin() const;
-    void NoteFailure(const std::string& reason, uint32_t errorCode = 0) const;
-    void Finish(int code) const;
+    void Begin();
+    void NoteFailure(const std::string& reason, uint32_t errorCode = 0);
+    void Finish(int code);
     JobOutcome Outcome() const;
 
   private:

@@ -18,6 +18,7 @@
 #include "ErrorLog.h"
 #include "FlashView.h"
 #include "ORX_FP_FlashJobContext.h"
+#include "ORX_FP_FlashOutcome.h"
 #include "ORX_FP_FlashState.h"
 #include "OrxHost.h"
 #include "TestSupport.h"
@@ -157,6 +158,7 @@ class ModuleTest : public ::testing::Test {
         orxhost::Reset();
         headlessMode.store(1);
         SetAutomationRoute(ReportRoute::Console);
+        ClearDeviceOutcomes();
         errorLogEnabled.store(1);
         hostInstance.store(this);
     }
