@@ -24,7 +24,8 @@
 
 #include "Mkshx.h"
 #include "ORX_FP_Flash.h"
-#include "ORX_FP_FlashFileIO_Formats.h"
+#include "SuperfileFormat.h"
+#include "SuperfileNames.h"
 
 namespace {
 
@@ -302,7 +303,7 @@ int main(int argc, char** argv) {
     }
     if (haveSrecCat) {
         srecCat = Median(runs, [&] {
-            Run("srec_cat '" + srecPath + "' -Motorola -o '" + outPath + "' -binary 2> /dev/null");
+            Run("srec_cat '" + srecPath + "' -o '" + outPath + "' -binary 2> /dev/null");
         });
     }
     Timing cat = Median(runs, [&] { Run("cat '" + srecPath + "' > /dev/null"); });
@@ -335,7 +336,7 @@ int main(int argc, char** argv) {
     step("ConvertSuperfile, full (no index)", full, true);
     step("ConvertSuperfile, skipped (up to date)", skipped, true);
     step("objcopy -I srec -O binary", objcopy, haveObjcopy);
-    step("srec_cat -Motorola -o -binary", srecCat, haveSrecCat);
+    step("srec_cat -o -binary", srecCat, haveSrecCat);
     step("cat", cat, true);
 
     std::printf("\n%-40s %10s %10s %10s\n", "target", "wall", "cpu", "limit");

@@ -16,7 +16,7 @@
 #include "Mkshx.h"
 #include "ORX_FP_Flash.h"
 #include "OrxHost.h"
-#include "interfaces/ORX.h"
+#include "ORX.h"
 
 namespace flashbench {
 

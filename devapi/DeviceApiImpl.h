@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "DeviceClient.h"
-#include "interfaces/FlashDevApi.h"
+#include "FlashDevApi.h"
 
 // Internal: not part of the library's exported surface.
 struct __attribute__((visibility("hidden"))) CFlashDeviceApi::Impl {

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "interfaces/FlashDevApi.h"
+#include "FlashDevApi.h"
 
 namespace devapi {
 

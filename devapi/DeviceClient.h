@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FrameCodec.h"
-#include "interfaces/ORX.h"
+#include "ORX.h"
 
 namespace devapi {
 

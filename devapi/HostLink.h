@@ -1,7 +1,7 @@
 // Finding the host library's device-link service.
 #pragma once
 
-#include "interfaces/ORX.h"
+#include "ORX.h"
 
 namespace devapi {
 

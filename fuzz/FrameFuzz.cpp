@@ -18,7 +18,7 @@
 #include "FrameCodec.h"
 #include "Phone.h"
 #include "Profile.h"
-#include "interfaces/ORX.h"
+#include "ORX.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include "Mkshx.h"
-#include "ORX_FP_FlashFileIO_Formats.h"
-#include "ORX_FP_FlashFileIO_LineReader.h"
+#include "SRecordDecode.h"
+#include "SuperfileFormat.h"
 
 namespace {
 

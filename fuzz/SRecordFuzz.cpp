@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "ORX_FP_FlashFileIO_Formats.h"
-#include "ORX_FP_FlashFileIO_LineReader.h"
+#include "SRecordDecode.h"
+#include "SuperfileFormat.h"
 
 namespace {
 
@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view line;
     size_t total = 0;
     while (shx::NextLine(rest, line)) {
-        Check(!line.empty() && line.size() <= shx::LineReader::kMaxLine);
-        Check(line.back() == '\n' || line.size() == shx::LineReader::kMaxLine || rest.empty());
+        Check(!line.empty() && line.size() <= shx::kMaxLine);
+        Check(line.back() == '\n' || line.size() == shx::kMaxLine || rest.empty());
         total += line.size();
         DecodeBothWays(line);
     }

@@ -1,13 +1,18 @@
-// Fuzz target for the superfile reader's parsing, in memory: the image index,
+// Fuzz target for the superfile format layer, in memory: the image index,
 // the header with its descriptor walk, and the trailer's checksum marker.
+// What the layer decodes, it encodes back to the same bytes.
 // Input: a 4-byte little-endian length n, then n bytes of superfile, then the
 // rest as the superfile's index file. As the reader does, a valid index
 // supplies the header; otherwise the superfile's own bytes do.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
-#include "ORX_FP_FlashFileIO_Formats.h"
+#include "ImageIndexLayout.h"
+#include "SuperfileFormat.h"
+#include "SuperfileNames.h"
 
 namespace {
 
@@ -35,6 +40,35 @@ void CheckWalk(const shx::SuperfileHeader& header, const shx::DescriptorWalk& wa
         } else if (slot >= walk.walked) {
             Check(descriptor.Empty());
         }
+    }
+}
+
+// Every descriptor, decoded and encoded again, gives back its 28 bytes.
+void CheckDescriptorsRoundTrip(const shx::SuperfileHeader& header) {
+    for (int slot = 0; slot < shx::kSlots; ++slot) {
+        uint8_t bytes[shx::kDescriptorSize];
+        shx::EncodeDescriptor(shx::DescriptorAt(header, slot), bytes);
+        Check(std::memcmp(bytes, header.data() + shx::DescriptorOffset(slot), sizeof bytes) == 0);
+    }
+}
+
+// A valid index encodes back to itself, and each entry's fields written into
+// a fresh table read back the same.
+void CheckIndexRoundTrip(const uint8_t* index, size_t size, const shx::IndexView& view) {
+    std::vector<uint8_t> again = shx::EncodeIndex(view.superfileChecksum, view.header, view.table);
+    Check(again.size() == size && std::memcmp(again.data(), index, size) == 0);
+    std::vector<uint8_t> table(shx::kIndexTableSize, 0);
+    for (int slot = 0; slot < shx::kSlots; ++slot) {
+        shx::IndexEntryFields entry;
+        entry.name = shx::IndexEntryName(view.table, slot);
+        Check(entry.name.size() <= shx::kIndexNameRoom);
+        entry.present = shx::IndexEntryPresent(view.table, slot);
+        entry.hasSum = true;
+        entry.sum = shx::IndexEntrySum(view.table, slot);
+        shx::EncodeIndexEntry(table.data(), slot, entry);
+        Check(shx::IndexEntryName(table.data(), slot) == entry.name);
+        Check(shx::IndexEntryPresent(table.data(), slot) == entry.present);
+        Check(shx::IndexEntrySum(table.data(), slot) == entry.sum);
     }
 }
 
@@ -67,14 +101,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     shx::HeaderVerdict verdict;
     if (indexVerdict == shx::IndexVerdict::Valid) {
         shx::IndexNamesMatch(view.table, "f.shx");
-        for (int slot = 0; slot < shx::kSlots; ++slot) {
-            Check(shx::IndexEntryName(view.table, slot).size() <= shx::kIndexNameRoom);
-            shx::IndexEntrySum(view.table, slot);
-        }
+        CheckIndexRoundTrip(index, indexSize, view);
         verdict = shx::ParseSuperfileHeader(view.header, shx::kHeaderSize, header, walk);
     } else {
         verdict = shx::ParseSuperfileHeader(superfile, split, header, walk);
     }
+    CheckDescriptorsRoundTrip(header);
     if (verdict == shx::HeaderVerdict::Valid) {
         CheckWalk(header, walk);
         Check(shx::HeaderText(header, shx::kDateOffset, shx::kDateRoom).size() <

@@ -15,7 +15,7 @@
 #include "Faults.h"
 #include "PhoneTypes.h"
 #include "Profile.h"
-#include "interfaces/ORX.h"
+#include "ORX.h"
 
 namespace phonesim {
 

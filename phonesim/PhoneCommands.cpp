@@ -5,7 +5,7 @@
 #include "FrameCodec.h"
 #include "Packets.h"
 #include "PhoneCore.h"
-#include "interfaces/FlashDevApi.h"
+#include "FlashDevApi.h"
 
 namespace phonesim {
 

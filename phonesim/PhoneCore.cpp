@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "Protocol.h"
-#include "interfaces/FlashDevApi.h"
+#include "FlashDevApi.h"
 
 namespace phonesim {
 

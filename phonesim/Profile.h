@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceNumbers.h"
 #include "Faults.h"
 
 namespace phonesim {
@@ -120,7 +121,7 @@ struct Profile {
     std::vector<FaultOrder> faults;
     std::string stateFile;  // relative to the current directory; empty: none
 
-    bool IsSerial() const { return deviceId >= 1000 && deviceId <= 1031; }
+    bool IsSerial() const { return orx::IsSerialDevice(deviceId); }
     const CodeGroupSpec* CodeGroup(int number) const;
 };
 

@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "StateFile.h"
-#include "interfaces/FlashDevApi.h"
+#include "FlashDevApi.h"
 
 namespace phonesim {
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <thread>
 
+#include "EngineConfig.h"
 #include "ModuleFakes.h"
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashOutcome.h"
@@ -425,9 +426,7 @@ TEST_F(Automation, StopOnAWorkerBlockedInAPhoneExchangeGivesUpAndStaysSound) {
     stall.action = phonesim::FaultAction::Stall;
     stall.command = "GetInfo";
     phone->AddFault(stall);
-    auto job = std::make_unique<CFlashThread>(nullptr, JobContext(ReportRoute::Console, 4));
-    job->hostInstanceHandle = this;
-    job->superfilePath = path;
+    auto job = std::make_unique<CFlashThread>(testsupport::EngineConfig(this, path, 4));
     SetAutomationRoute(ReportRoute::PerDevice);
     ASSERT_EQ(job->Start(), 1);
     // Once the job has opened its link, the next exchange is the stalled one.

@@ -534,7 +534,7 @@ class ConversionCrossCheck : public testsupport::ModuleTest,
         uint64_t length = uint64_t{end} - start + 1;
         std::string errors = scratch.File("srec_cat.err");
         std::string command = "srec_cat -disable-sequence-warnings -multiple '" + blockFile +
-                              "' -Motorola -crop " + Hex(start) + " " + Hex(uint64_t{end} + 1) +
+                              "' -crop " + Hex(start) + " " + Hex(uint64_t{end} + 1) +
                               " -offset -" + Hex(start) + " -fill 0xFF 0 " + Hex(length) + " -o '" +
                               out + "' -binary 2> '" + errors + "'";
         int status = std::system(command.c_str());

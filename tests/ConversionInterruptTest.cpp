@@ -338,7 +338,7 @@ class ConversionInterrupt : public testsupport::ModuleTest {
         SCOPED_TRACE(context);
         CFlashFileIO reader(nullptr, path);
         testing::internal::CaptureStdout();
-        int result = reader.ReadSuperfile(1);
+        int result = reader.ReadSuperfile(FailureBoxes::Quiet);
         std::string output = testing::internal::GetCapturedStdout();
         ASSERT_EQ(result, 1) << output;
         if (!reader.ImagesUpToDate()) {
@@ -387,7 +387,7 @@ class ConversionInterrupt : public testsupport::ModuleTest {
         }
         CFlashFileIO again(nullptr, path);
         testing::internal::CaptureStdout();
-        EXPECT_EQ(again.ReadSuperfile(1), 1);
+        EXPECT_EQ(again.ReadSuperfile(FailureBoxes::Quiet), 1);
         testing::internal::GetCapturedStdout();
         EXPECT_TRUE(again.ImagesUpToDate()) << "the rebuilt images are not found up to date";
     }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "FrameCodec.h"
-#include "interfaces/FlashDevApi.h"
-#include "interfaces/ORX.h"
+#include "FlashDevApi.h"
+#include "ORX.h"
 
 namespace {
 

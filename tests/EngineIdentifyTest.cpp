@@ -3,6 +3,7 @@
 // request before an erase, and checksums with and without a figure.
 #include <gtest/gtest.h>
 
+#include "EngineConfig.h"
 #include "ModuleFakes.h"
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashThread.h"
@@ -14,13 +15,15 @@ namespace {
 
 using nlohmann::json;
 using testsupport::AttachExamplePhone;
+using Failures = CFlashThread::Failures;
+using Stage = CFlashThread::Stage;
+using SettingsArea = CFlashThread::SettingsArea;
 
 constexpr const char* kNoDescriptor =
     "***Error*** Unable to connect to the Subscriber Unit. Unable to get string descriptors.";
 
 class EngineIdentify : public testsupport::HostedModuleTest {
   protected:
-    EngineIdentify() { engine.hostInstanceHandle = this; }
     template <typename Step>
     int Quietly(Step step) {
         testing::internal::CaptureStdout();
@@ -30,7 +33,7 @@ class EngineIdentify : public testsupport::HostedModuleTest {
     }
     bool Printed(const std::string& text) const { return output.find(text) != std::string::npos; }
 
-    CFlashThread engine{nullptr, JobContext(ReportRoute::Console, 0)};
+    CFlashThread engine{testsupport::EngineConfig(this, scratch.File("fw.shx"))};
     std::string output;
 };
 
@@ -66,13 +69,14 @@ TEST_F(EngineIdentify, EveryDescriptorRowSetsItsFlagsAndPlatform) {
                 profile["modes"][profile["mode"].get<std::string>()]["descriptor"] = row.descriptor;
             }
         });
-        CFlashThread fresh(nullptr, JobContext(ReportRoute::Console, 0));
+        CFlashThread fresh(testsupport::EngineConfig(nullptr));
+        const CFlashThread::PhoneRecords& identified = fresh.Phone();
         ASSERT_EQ(Quietly([&] { return fresh.IdentifyDevice(phone->DeviceId()); }), 1) << output;
-        EXPECT_EQ(fresh.bootState, row.boot);
-        EXPECT_EQ(fresh.flashState, row.flash);
-        EXPECT_EQ(fresh.tavenorFlash, row.tavenorFlash);
-        EXPECT_EQ(fresh.tavenorBlank, row.tavenorBlank);
-        EXPECT_EQ(fresh.platformName, row.platform);
+        EXPECT_EQ(identified.bootState, row.boot);
+        EXPECT_EQ(identified.flashState, row.flash);
+        EXPECT_EQ(identified.tavenorFlash, row.tavenorFlash);
+        EXPECT_EQ(identified.tavenorBlank, row.tavenorBlank);
+        EXPECT_EQ(identified.platformName, row.platform);
     }
 }
 
@@ -88,19 +92,19 @@ TEST_F(EngineIdentify, SerialPhoneIsNeverAskedForADescriptor) {
     auto flashPhone = AttachExamplePhone("flash-r4x-dorsk");
     auto serial = AttachExamplePhone("serial-1000");
     ASSERT_EQ(Quietly([&] { return engine.ConnectDevice(flashPhone->DeviceId()); }), 1) << output;
-    ASSERT_FALSE(engine.stringDescriptor.empty());
+    ASSERT_FALSE(engine.Phone().stringDescriptor.empty());
     int descriptorReads = orxhost::CallCount("ORXGetStringDescriptor");
     ASSERT_EQ(Quietly([&] { return engine.ConnectDevice(1000); }), 1) << output;
     EXPECT_EQ(orxhost::CallCount("ORXGetStringDescriptor"), descriptorReads);
-    EXPECT_EQ(engine.stringDescriptor, "");  // not the previous phone's
-    EXPECT_EQ(engine.flashState, 1);
+    EXPECT_EQ(engine.Phone().stringDescriptor, "");  // not the previous phone's
+    EXPECT_EQ(engine.Phone().flashState, 1);
 }
 
 TEST_F(EngineIdentify, TestCommandSuspendBringsThePhoneToFlashMode) {
     auto phone = AttachExamplePhone("suspend-t340x");
     ASSERT_EQ(Quietly([&] { return engine.ConnectDevice(phone->DeviceId()); }), 1) << output;
-    EXPECT_EQ(engine.flashState, 1);
-    EXPECT_EQ(engine.stringDescriptor, "Kestrova T.340x");
+    EXPECT_EQ(engine.Phone().flashState, 1);
+    EXPECT_EQ(engine.Phone().stringDescriptor, "Kestrova T.340x");
 }
 
 TEST_F(EngineIdentify, RefusedSuspendAsksForPowerUpOnce) {
@@ -118,19 +122,19 @@ TEST_F(EngineIdentify, RefusedSuspendAsksForPowerUpOnce) {
 TEST_F(EngineIdentify, InformationRecordIsRetriedThreeTimesWithOneReport) {
     auto phone = AttachExamplePhone("flash-hmq-vintrel");
     ASSERT_EQ(Quietly([&] { return engine.OpenDeviceInterface(phone->DeviceId()); }), 1);
-    engine.InitDeviceApi(0);
+    engine.InitDeviceApi(Failures::Report);
     phonesim::FaultOrder refuse;
     refuse.action = phonesim::FaultAction::Refuse;
     refuse.command = "GetInfo";
     refuse.times = 2;
     refuse.code = 0xE0020024;
     phone->AddFault(refuse);
-    EXPECT_EQ(Quietly([&] { return engine.ReadSUInfo(0); }), 1);
+    EXPECT_EQ(Quietly([&] { return engine.ReadSUInfo(Failures::Report); }), 1);
     EXPECT_EQ(output, "");
 
     refuse.times = 3;
     phone->AddFault(refuse);
-    EXPECT_EQ(Quietly([&] { return engine.ReadSUInfo(0); }), 0);
+    EXPECT_EQ(Quietly([&] { return engine.ReadSUInfo(Failures::Report); }), 0);
     EXPECT_EQ(output,
               "Phone[0004]: Error Getting Subscriber Unit Information. Error 0xE0020024 \n");
 }
@@ -144,12 +148,11 @@ TEST_F(EngineIdentify, EraseWaitsForASettingsAnswerThatAllowsIt) {
             profile["settings"]["status"]["response"] = response;
             profile["directProgramming"] = true;  // no RAM downloader needed to erase
         });
-        CFlashThread fresh(nullptr, JobContext(ReportRoute::Console, 0));
-        fresh.hostInstanceHandle = this;
+        CFlashThread fresh(testsupport::EngineConfig(this));
         int erased = Quietly([&] {
             fresh.OpenDeviceInterface(phone->DeviceId());
-            fresh.InitDeviceApi(0);
-            return fresh.EraseFlash(ERASE_ALL, 0);
+            fresh.InitDeviceApi(Failures::Report);
+            return fresh.EraseFlash(ERASE_ALL, SettingsArea::AskPhone);
         });
         bool erasedAny = false;
         for (const auto& event : phone->WriteLog()) {
@@ -167,18 +170,19 @@ TEST_F(EngineIdentify, FailedStatusRequestNeverReadsAsPermission) {
     auto phone = AttachExamplePhone("flash-hmq-vintrel",
                                     [](json& profile) { profile["directProgramming"] = true; });
     engine.OpenDeviceInterface(phone->DeviceId());
-    engine.InitDeviceApi(0);
+    engine.InitDeviceApi(Failures::Report);
     phonesim::FaultOrder refuse;
     refuse.action = phonesim::FaultAction::Refuse;
     refuse.command = "SettingsStatus";
     refuse.code = 0xE0020024;
     phone->AddFault(refuse);
-    EXPECT_EQ(Quietly([&] { return engine.EraseFlash(ERASE_ALL, 0); }), 0);
+    EXPECT_EQ(Quietly([&] { return engine.EraseFlash(ERASE_ALL, SettingsArea::AskPhone); }), 0);
     EXPECT_TRUE(Printed("Error : Incompatible file"));
     // With the settings just preserved no status request is made.
     phone->AddFault(refuse);
     output.clear();
-    EXPECT_EQ(Quietly([&] { return engine.EraseFlash(ERASE_ALL, 1); }), 1) << output;
+    EXPECT_EQ(Quietly([&] { return engine.EraseFlash(ERASE_ALL, SettingsArea::Restored); }), 1)
+        << output;
 }
 
 class EngineChecksums : public EngineIdentify {
@@ -190,13 +194,13 @@ class EngineChecksums : public EngineIdentify {
         testsupport::Subfile(manifest, "cg4")["type"] = 8;
         testsupport::WriteShx(manifest, scratch.File("fw.shx"));
         phone = AttachExamplePhone("flash-hmq-vintrel", phoneChange);
-        engine.superfilePath = scratch.File("fw.shx");
-        engine.fileReader = std::make_unique<CFlashFileIO>(nullptr, engine.superfilePath);
+        engine.SetReader(std::make_unique<CFlashFileIO>(nullptr, scratch.File("fw.shx")));
         int reboot = 0;
         ASSERT_EQ(Quietly([&] {
-                      return engine.fileReader->PrepareImages() == 1 &&
+                      return engine.Reader()->PrepareImages() == 1 &&
                                      engine.IdentifyDevice(phone->DeviceId()) == 1
-                                 ? (engine.InitDeviceApi(0), engine.FlashSequence(reboot))
+                                 ? (engine.InitDeviceApi(Failures::Report),
+                                    engine.FlashSequence(reboot))
                                  : 0;
                   }),
                   1)
@@ -208,12 +212,14 @@ class EngineChecksums : public EngineIdentify {
 
 TEST_F(EngineChecksums, FinishedPhoneMatchesOnlyWithTheBarkerAdjustment) {
     FlashSample();
-    EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.fileReader, 1); }), 1) << output;
+    EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.Reader(), Stage::Finished); }), 1)
+        << output;
     EXPECT_TRUE(Printed("Phone[0004]: Code Group 0 checksums match.\n"));
     EXPECT_TRUE(Printed("Phone[0004]: Code Group 4 checksums match.\n"));
     EXPECT_FALSE(Printed("Code Group 2"));  // the settings area is never compared
     output.clear();
-    EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.fileReader, 0); }), 0);
+    EXPECT_EQ(
+        Quietly([&] { return engine.VerifyChecksums(*engine.Reader(), Stage::BeforeBarkers); }), 0);
     EXPECT_TRUE(Printed("Error verifying Code Group 0 checksums. File: 0x"));
 }
 
@@ -224,7 +230,8 @@ TEST_F(EngineChecksums, RangeWithoutAFigurePassesSilentlyOtherFailuresDoNot) {
     noFigure.command = "RangeChecksum";
     noFigure.code = 0xE0020085;
     phone->AddFault(noFigure);
-    EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.fileReader, 1); }), 1) << output;
+    EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.Reader(), Stage::Finished); }), 1)
+        << output;
     EXPECT_FALSE(Printed("Code Group 4"));
 
     phonesim::FaultOrder refuse;
@@ -235,7 +242,8 @@ TEST_F(EngineChecksums, RangeWithoutAFigurePassesSilentlyOtherFailuresDoNot) {
     output.clear();
     FlashSample();
     phone->AddFault(refuse);
-    EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.fileReader, 1); }), 0);
+    EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.Reader(), Stage::Finished); }),
+              0);
     EXPECT_TRUE(Printed("Error Geting Subscriber Unit Checksum. Error 0xE0020024 "));
     EXPECT_TRUE(Printed("Error verifying Code Group 4 checksums. File: 0x"));
 }
@@ -248,7 +256,8 @@ TEST_F(EngineChecksums, ChecksumRecordIsRetriedThreeTimesWithExactlyOneLine) {
     refuse.times = 3;
     refuse.code = 0xE0020024;
     phone->AddFault(refuse);
-    EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.fileReader, 1); }), 0);
+    EXPECT_EQ(Quietly([&] { return engine.VerifyChecksums(*engine.Reader(), Stage::Finished); }),
+              0);
     EXPECT_EQ(output,
               "Phone[0004]: Verifying Checksums...\n"
               "Phone[0004]: Error Geting Subscriber Unit Checksum. Error 0xE0020024 \n");

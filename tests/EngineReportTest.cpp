@@ -9,6 +9,16 @@
 namespace {
 
 using Kind = orxhost::DisplayEvent::Kind;
+using Box = CFlashThread::Box;
+using Failures = CFlashThread::Failures;
+
+// An engine's configuration on the given route, serving the given phone.
+CFlashThread::Config On(ReportRoute route, uint16_t deviceNumber, IFlashView* dialog = nullptr) {
+    CFlashThread::Config config;
+    config.dialog = dialog;
+    config.context = JobContext(route, deviceNumber);
+    return config;
+}
 
 int LogEntries(const std::string& log) {
     int entries = 0;
@@ -26,11 +36,11 @@ class EngineReports : public testsupport::HostedModuleTest {
 };
 
 TEST_F(EngineReports, DialogRouteTagsEveryLineAndBoxesTheUntaggedError) {
-    CFlashThread withDialog(&view, JobContext(ReportRoute::Dialog, 7));
+    CFlashThread withDialog(On(ReportRoute::Dialog, 7, &view));
     InstallMainEngine();
     withDialog.ShowStatus("Erase Complete.");
-    withDialog.ShowError("Reboot SU FAILED!!!", 1);
-    withDialog.ShowError("Error : Incompatible file", 0);
+    withDialog.ShowError("Reboot SU FAILED!!!", Box::Show);
+    withDialog.ShowError("Error : Incompatible file", Box::None);
     EXPECT_EQ(sink->Texts(Kind::Status), std::vector<std::string>{"Phone[0007]: Erase Complete."});
     EXPECT_EQ(sink->Texts(Kind::Error),
               (std::vector<std::string>{"Phone[0007]: Reboot SU FAILED!!!",
@@ -45,18 +55,18 @@ TEST_F(EngineReports, DialogRouteTagsEveryLineAndBoxesTheUntaggedError) {
 }
 
 TEST_F(EngineReports, BoxIsShownOnlyWithADialog) {
-    CFlashThread engine(nullptr, JobContext(ReportRoute::Dialog, 7));
+    CFlashThread engine(On(ReportRoute::Dialog, 7));
     InstallMainEngine();
-    engine.ShowError("Flash Device API pointer is a NULL Pointer", 1);
+    engine.ShowError("Flash Device API pointer is a NULL Pointer", Box::Show);
     EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_EQ(sink->Texts(Kind::Error).size(), 1u);
 }
 
 TEST_F(EngineReports, PerDeviceRouteSendsTaggedStatusAndUntaggedError) {
-    CFlashThread engine(nullptr, JobContext(ReportRoute::PerDevice, 1005));
+    CFlashThread engine(On(ReportRoute::PerDevice, 1005));
     InstallJob(133);
     engine.ShowStatus("Erasing flash memory.");
-    engine.ShowError("Error Erasing Subscriber Unit.", 1);
+    engine.ShowError("Error Erasing Subscriber Unit.", Box::Show);
     std::vector<orxhost::DisplayEvent> status = sink->Events(Kind::Status);
     ASSERT_EQ(status.size(), 1u);
     EXPECT_TRUE(status[0].perDevice);
@@ -69,9 +79,9 @@ TEST_F(EngineReports, PerDeviceRouteSendsTaggedStatusAndUntaggedError) {
 }
 
 TEST_F(EngineReports, ConsoleRoutePrintsTaggedLines) {
-    CFlashThread engine(nullptr, JobContext(ReportRoute::Console, 0));
+    CFlashThread engine(On(ReportRoute::Console, 0));
     engine.ShowStatus("Creating Image File.");
-    engine.ShowError("Error Processing Flash File", 0);
+    engine.ShowError("Error Processing Flash File", Box::None);
     EXPECT_EQ(console.Lines(),
               (std::vector<std::string>{"Phone[0000]: Creating Image File.",
                                         "Phone[0000]: Error Processing Flash File"}));
@@ -86,21 +96,21 @@ TEST_F(EngineReports, JobKeepsItsRouteWhenAnotherExportChangesTheAutomationRoute
         const bool perDevice = route == ReportRoute::PerDevice;
         SCOPED_TRACE(perDevice);
         sink->Clear();
-        CFlashThread engine(nullptr, JobContext(route, 4));
+        CFlashThread engine(On(route, 4));
         SetAutomationRoute(perDevice ? ReportRoute::Console : ReportRoute::PerDevice);
         size_t printed = console.Lines().size();
         engine.ShowStatus("Erase Complete.");
-        engine.ShowError("Reboot SU FAILED!!!", 0);
+        engine.ShowError("Reboot SU FAILED!!!", Box::None);
         EXPECT_EQ(sink->Events().size(), perDevice ? 2u : 0u);
         EXPECT_EQ(console.Lines().size() - printed, perDevice ? 0u : 2u);
     }
 }
 
 TEST_F(EngineReports, DeviceErrorCarriesCodeAndAddressAndIsTheJobsCause) {
-    CFlashThread engine(nullptr, JobContext(ReportRoute::Console, 7));
+    CFlashThread engine(On(ReportRoute::Console, 7));
     engine.ReportDeviceError("Error Erasing Subscriber Unit.", 0xE0020085, 0);
     engine.ReportDeviceError("Error Flashing Subscriber Unit.", 0xE0020020, 0x10002000);
-    engine.ShowError("*********Flash FAILED!!!*********", 0);
+    engine.ShowError("*********Flash FAILED!!!*********", Box::None);
     EXPECT_EQ(console.Output(),
               "Phone[0007]: Error Erasing Subscriber Unit. Error 0xE0020085 \n"
               "Phone[0007]: Error Flashing Subscriber Unit. Error 0xE0020020  \n"
@@ -112,13 +122,13 @@ TEST_F(EngineReports, DeviceErrorCarriesCodeAndAddressAndIsTheJobsCause) {
 }
 
 TEST_F(EngineReports, MissingDeviceLibraryIsReportedUnlessQuiet) {
-    CFlashThread engine(nullptr, JobContext(ReportRoute::Console, 7));
-    engine.deviceApi.reset();
-    EXPECT_EQ(engine.ReadSUInfo(1), 0);
-    engine.InitDeviceApi(1);
+    CFlashThread engine(On(ReportRoute::Console, 7));
+    engine.DropDeviceApi();
+    EXPECT_EQ(engine.ReadSUInfo(Failures::Quiet), 0);
+    engine.InitDeviceApi(Failures::Quiet);
     EXPECT_EQ(console.Output(), "");
     EXPECT_EQ(Log1(), "");
-    EXPECT_EQ(engine.ReadSUInfo(0), 0);
+    EXPECT_EQ(engine.ReadSUInfo(Failures::Report), 0);
     EXPECT_EQ(engine.PowerDown(), 0);
     EXPECT_EQ(console.Output(),
               "Phone[0007]: Flash Device API pointer is a NULL Pointer\n"

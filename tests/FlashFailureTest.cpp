@@ -2,6 +2,7 @@
 // of the file left written, and the same phone flashing correctly afterwards.
 #include <gtest/gtest.h>
 
+#include "EngineConfig.h"
 #include "ModuleFakes.h"
 #include "ORX_FP_FlashThread.h"
 #include "OrxHost.h"
@@ -54,14 +55,13 @@ class FlashFailure : public testsupport::HostedModuleTest,
                      public ::testing::WithParamInterface<StepFailure> {
   protected:
     int FlashOnce() {
-        CFlashThread engine(nullptr, JobContext(ReportRoute::Console, 0));
-        engine.hostInstanceHandle = this;
-        engine.superfilePath = scratch.File("fw.shx");
-        engine.fileReader = std::make_unique<CFlashFileIO>(nullptr, engine.superfilePath);
+        CFlashThread engine(testsupport::EngineConfig(this, scratch.File("fw.shx")));
+        engine.SetReader(std::make_unique<CFlashFileIO>(nullptr, scratch.File("fw.shx")));
         testing::internal::CaptureStdout();
         int result =
-            engine.fileReader->PrepareImages() == 1 && engine.IdentifyDevice(phone->DeviceId()) == 1
-                ? (engine.InitDeviceApi(0), engine.FlashSequence(reboot))
+            engine.Reader()->PrepareImages() == 1 && engine.IdentifyDevice(phone->DeviceId()) == 1
+                ? (engine.InitDeviceApi(CFlashThread::Failures::Report),
+                   engine.FlashSequence(reboot))
                 : 0;
         output = testing::internal::GetCapturedStdout();
         return result;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "EngineConfig.h"
 #include "ModuleFakes.h"
 #include "ORX_FP_FlashThread.h"
 #include "OrxHost.h"
@@ -32,11 +33,9 @@ class FlashSequenceTest : public testsupport::HostedModuleTest {
     void Use(const json& manifest, const std::string& profile) {
         built = testsupport::WriteShx(manifest, scratch.File("fw.shx"));
         phone = orxhost::AttachPhone(Profile(profile));
-        engine.hostInstanceHandle = this;
-        engine.superfilePath = scratch.File("fw.shx");
         testing::internal::CaptureStdout();
-        engine.fileReader = std::make_unique<CFlashFileIO>(nullptr, engine.superfilePath);
-        prepared = engine.fileReader->PrepareImages();
+        engine.SetReader(std::make_unique<CFlashFileIO>(nullptr, scratch.File("fw.shx")));
+        prepared = engine.Reader()->PrepareImages();
         output = testing::internal::GetCapturedStdout();
         ASSERT_EQ(prepared, 1) << output;
     }
@@ -66,7 +65,7 @@ class FlashSequenceTest : public testsupport::HostedModuleTest {
 
     std::vector<uint8_t> Image(int slot) const { return built.images.at(slot); }
     std::vector<uint8_t> OnPhone(int slot) const {
-        const SubfileRecord& record = engine.fileReader->Record(slot);
+        const SubfileRecord& record = engine.Reader()->Record(slot);
         return phone->ReadFlash(record.start, record.length);
     }
 
@@ -82,7 +81,7 @@ class FlashSequenceTest : public testsupport::HostedModuleTest {
 
     mkshx::BuiltSuperfile built;
     std::shared_ptr<phonesim::Phone> phone;
-    CFlashThread engine{nullptr, JobContext(ReportRoute::Console, 0)};
+    CFlashThread engine{testsupport::EngineConfig(this, scratch.File("fw.shx"))};
     int prepared = 0;
     std::string output;
 };
@@ -236,7 +235,7 @@ TEST_F(FlashSequenceTest, RangeChecksumThatCannotBeReadFailsTheFlash) {
         orxhost::Reset();
         output.clear();
         Use(manifest, "flash-hmq-vintrel");
-        ASSERT_EQ(engine.fileReader->Record(6).declaredChecksum, 0);
+        ASSERT_EQ(engine.Reader()->Record(6).declaredChecksum, 0);
         phonesim::FaultOrder refuse;
         refuse.action = phonesim::FaultAction::Refuse;
         refuse.command = "RangeChecksum";
@@ -492,13 +491,11 @@ TEST_F(FlashSequenceTest, EmptyRamDownloaderSlotIsSentAsOnePaddedTail) {
     file.append(base.bytes.begin() + shx::kHeaderSize, base.bytes.end());
     testsupport::WriteText(scratch.File("fw.shx"), file);
     phone = orxhost::AttachPhone(Profile("flash-hmq-vintrel"));
-    engine.hostInstanceHandle = this;
-    engine.superfilePath = scratch.File("fw.shx");
-    engine.fileReader = std::make_unique<CFlashFileIO>(nullptr, engine.superfilePath);
+    engine.SetReader(std::make_unique<CFlashFileIO>(nullptr, scratch.File("fw.shx")));
     testing::internal::CaptureStdout();
-    ASSERT_EQ(engine.fileReader->PrepareImages(), 1) << testing::internal::GetCapturedStdout();
+    ASSERT_EQ(engine.Reader()->PrepareImages(), 1) << testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStdout();
-    ASSERT_EQ(engine.fileReader->Record(0).length, 1u);
+    ASSERT_EQ(engine.Reader()->Record(0).length, 1u);
     int result = Flash();
     for (const WriteEvent& event : phone->WriteLog()) {
         if (event.kind == WriteEvent::Kind::RamWrite) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "EngineConfig.h"
 #include "ModuleFakes.h"
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashThread.h"
@@ -22,9 +23,7 @@ using Kind = orxhost::DisplayEvent::Kind;
 // The stop request a caller's Stop() makes, without waiting for the worker.
 class StoppableJob : public CFlashThread {
   public:
-    // A FlashDevice job's context: the per-device route of its phone.
-    explicit StoppableJob(uint16_t deviceNumber)
-        : CFlashThread(nullptr, JobContext(ReportRoute::PerDevice, deviceNumber)) {}
+    explicit StoppableJob(Config config) : CFlashThread(std::move(config)) {}
     using CWorkerThread::ClearRunning;
 };
 
@@ -72,10 +71,9 @@ TEST_P(FlashStop, EndsAtTheNextStepAndReportsTheFailure) {
     const std::vector<uint8_t> settings = phone->SettingsData();
 
     // A FlashDevice job in its slot, as the export makes it.
-    auto owned = std::make_unique<StoppableJob>(phone->DeviceId());
+    auto owned = std::make_unique<StoppableJob>(testsupport::EngineConfig(
+        this, scratch.File("fw.shx"), phone->DeviceId(), ReportRoute::PerDevice));
     StoppableJob& job = *owned;
-    job.hostInstanceHandle = this;
-    job.superfilePath = scratch.File("fw.shx");
     auto display = std::make_shared<StopOnStatus>(job, point.trigger);
     orxhost::SetDisplaySink(display);
     ASSERT_TRUE(ClaimJobSlot(job.DeviceNumber(), std::move(owned)));

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <numeric>
 #include <vector>
 
-#include "ORX_FP_FlashFileIO_Formats.h"
+#include "SuperfileFormat.h"
+#include "SuperfileNames.h"
 #include "platform/FileError.h"
 
 namespace {
@@ -117,7 +119,7 @@ TEST(ByteSums, VectorSumAgreesWithPlainSumAtEveryLengthAndAlignment) {
     EXPECT_EQ(shx::Sum8(ones.data(), 3), static_cast<uint8_t>(3 * 255));
 }
 
-TEST(DescriptorLayout, VersionIsBigEndianOtherNumbersLittleEndian) {
+TEST(DescriptorLayout, VersionIsBigEndianOtherNumbersLittleEndianAndEncodesBack) {
     shx::SuperfileHeader header{};
     uint8_t* d = header.data() + shx::kDescriptorTableOffset + shx::kDescriptorSize * 5;
     shx::WriteLe32(d, 0x10000000);
@@ -136,6 +138,9 @@ TEST(DescriptorLayout, VersionIsBigEndianOtherNumbersLittleEndian) {
     EXPECT_EQ(descriptor.type, 2);
     EXPECT_EQ(descriptor.Family(), 4);
     EXPECT_EQ(descriptor.Variant(), 6);
+    std::array<uint8_t, shx::kDescriptorSize> encoded{};
+    shx::EncodeDescriptor(descriptor, encoded.data());
+    EXPECT_TRUE(std::equal(encoded.begin(), encoded.end(), d));
 }
 
 // The in-memory header check the reader, the fuzz targets and tools share:

@@ -13,7 +13,7 @@
 #include "OrxHost.h"
 #include "Phone.h"
 #include "TestSupport.h"
-#include "interfaces/FlashDevApi.h"
+#include "FlashDevApi.h"
 
 namespace {
 

@@ -24,7 +24,7 @@ class ImageIndex : public testsupport::ModuleTest {
     int Read(const std::string& path) {
         reader = std::make_unique<CFlashFileIO>(nullptr, path);
         testing::internal::CaptureStdout();
-        int result = reader->ReadSuperfile(1);
+        int result = reader->ReadSuperfile(FailureBoxes::Quiet);
         output = testing::internal::GetCapturedStdout();
         return result;
     }

@@ -15,7 +15,7 @@
 #include "Packets.h"
 #include "Phone.h"
 #include "TestSupport.h"
-#include "interfaces/FlashDevApi.h"
+#include "FlashDevApi.h"
 
 namespace phonebench {
 

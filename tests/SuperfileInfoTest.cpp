@@ -53,7 +53,7 @@ class SuperfileInformation : public testsupport::ModuleTest {
 TEST_F(SuperfileInformation, ThirteenEntriesCarryEveryField) {
     auto built = WriteShx(SampleManifest(), Path());
     CFlashFileIO reader(nullptr, Path());
-    ASSERT_EQ(reader.ReadSuperfile(1), 1);
+    ASSERT_EQ(reader.ReadSuperfile(FailureBoxes::Quiet), 1);
 
     InfoBuffers info(13);
     uint16_t firstVersion = 0;

@@ -29,10 +29,10 @@ const std::string kChecksumMismatch =
 class SuperfileReader : public testsupport::ModuleTest {
   protected:
     // Reads path headless and returns the result, with standard output kept.
-    int Read(const std::string& path, int quiet = 0) {
+    int Read(const std::string& path, FailureBoxes boxes = FailureBoxes::Show) {
         reader = std::make_unique<CFlashFileIO>(nullptr, path);
         testing::internal::CaptureStdout();
-        int result = reader->ReadSuperfile(quiet);
+        int result = reader->ReadSuperfile(boxes);
         output = testing::internal::GetCapturedStdout();
         return result;
     }
@@ -101,7 +101,7 @@ TEST_F(SuperfileReader, PerDeviceRouteShowsOpenFailureInABoxUnlessQuiet) {
     EXPECT_EQ(boxes.Boxes()[0].icon, platform::BoxIcon::Stop);
     EXPECT_TRUE(boxes.Boxes()[0].systemModal);
 
-    EXPECT_EQ(Read(Path("absent.shx"), 1), 0);
+    EXPECT_EQ(Read(Path("absent.shx"), FailureBoxes::Quiet), 0);
     EXPECT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(output, "Unable to open file." + Path("absent.shx") + "\n");
 }
@@ -205,7 +205,7 @@ TEST_F(SuperfileReader, FileCountZeroReadsNoRecord) {
     RecordingView view;
     view.texts[ctl::kFileName] = Path();
     CFlashFileIO withDialog(&view, "");
-    ASSERT_EQ(withDialog.ReadSuperfile(0), 1);
+    ASSERT_EQ(withDialog.ReadSuperfile(FailureBoxes::Show), 1);
     for (int slot = 0; slot < shx::kSlots; ++slot) {
         EXPECT_FALSE(withDialog.Record(slot).present);
     }
@@ -232,7 +232,7 @@ TEST_F(SuperfileReader, GapsBetweenCodeGroupsAreWalkedOver) {
     RecordingView view;
     view.texts[ctl::kFileName] = Path();
     CFlashFileIO withDialog(&view, "");
-    ASSERT_EQ(withDialog.ReadSuperfile(0), 1);
+    ASSERT_EQ(withDialog.ReadSuperfile(FailureBoxes::Show), 1);
     EXPECT_TRUE(withDialog.Record(2).present);
     EXPECT_TRUE(withDialog.Record(6).present);
     EXPECT_FALSE(withDialog.Record(3).present);
@@ -248,7 +248,7 @@ TEST_F(SuperfileReader, NonEmptyBootSlotIsRefusedInABoxInEveryMode) {
         json::parse(R"({"slot": 1, "start": "0x1000", "end": "0x1FFF"})"));
     manifest["fileCount"] = 5;
     WriteShx(manifest, Path());
-    EXPECT_EQ(Read(Path(), 1), 0);
+    EXPECT_EQ(Read(Path(), FailureBoxes::Quiet), 0);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kInvalid});
     EXPECT_EQ(Log1(), "");
 }
@@ -299,7 +299,7 @@ TEST_F(SuperfileReaderWithDialog, PathComesFromTheFileNameBoxAndInformationIsSho
     auto built = WriteShx(SampleManifest(), Path());
     view.texts[ctl::kFileName] = Path();
     CFlashFileIO withDialog(&view, "ignored.shx");
-    ASSERT_EQ(withDialog.ReadSuperfile(0), 1);
+    ASSERT_EQ(withDialog.ReadSuperfile(FailureBoxes::Show), 1);
     EXPECT_EQ(withDialog.SuperfilePath(), Path());
     EXPECT_EQ(view.texts[ctl::kFilePlatform], "GSM k.380");
     EXPECT_EQ(view.texts[ctl::kFileRamVersion], "v0x000101");
@@ -315,7 +315,7 @@ TEST_F(SuperfileReaderWithDialog, PathComesFromTheFileNameBoxAndInformationIsSho
 
 TEST_F(SuperfileReaderWithDialog, EmptyFileNameBoxCannotBeOpened) {
     CFlashFileIO withDialog(&view, Path());
-    EXPECT_EQ(withDialog.ReadSuperfile(0), 0);
+    EXPECT_EQ(withDialog.ReadSuperfile(FailureBoxes::Show), 0);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Unable to open file."});
 }
 
@@ -325,9 +325,9 @@ TEST_F(SuperfileReaderWithDialog, KindRefusalIsBoxedUnlessQuiet) {
     WriteShx(manifest, Path());
     view.texts[ctl::kFileName] = Path();
     CFlashFileIO withDialog(&view, "");
-    EXPECT_EQ(withDialog.ReadSuperfile(1), 0);
+    EXPECT_EQ(withDialog.ReadSuperfile(FailureBoxes::Quiet), 0);
     EXPECT_TRUE(boxes.Boxes().empty());
-    EXPECT_EQ(withDialog.ReadSuperfile(0), 0);
+    EXPECT_EQ(withDialog.ReadSuperfile(FailureBoxes::Show), 0);
     EXPECT_EQ(boxes.Texts(),
               std::vector<std::string>{"ERROR: The file you have selected got a wrong CustomerID.\n"
                                        "Please enter in a correct superfile."});

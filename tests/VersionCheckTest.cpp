@@ -2,6 +2,7 @@
 // version lines, questions in interactive flashing and their report-only twins.
 #include <gtest/gtest.h>
 
+#include "EngineConfig.h"
 #include "ModuleFakes.h"
 #include "ORX_FP_FlashThread.h"
 #include "OrxHost.h"
@@ -12,6 +13,7 @@ namespace {
 
 using nlohmann::json;
 using Kind = orxhost::DisplayEvent::Kind;
+using Ask = CFlashThread::Ask;
 
 // The phone carries code groups 0, 1, 2 and 4 at versions 0x200, 0x350, 0x10
 // and 0x104; the sample file brings 0x210, 0x357, 0x12 and 0x104.
@@ -19,13 +21,13 @@ class VersionCheck : public testsupport::HostedModuleTest {
   protected:
     // Reads the file, connects the phone and compares; with a dialog the
     // engine reports to the host and asks through boxes.
-    int Check(json manifest, bool withDialog, int askUser) {
+    int Check(json manifest, bool withDialog, Ask ask) {
         testsupport::WriteShx(manifest, scratch.File("fw.shx"));
         phone = testsupport::AttachExamplePhone("flash-hmq-vintrel");
-        engine = std::make_unique<CFlashThread>(
-            withDialog ? &view : nullptr,
-            JobContext(withDialog ? ReportRoute::Dialog : ReportRoute::Console, 0));
-        engine->hostInstanceHandle = this;
+        CFlashThread::Config config = testsupport::EngineConfig(
+            this, {}, 0, withDialog ? ReportRoute::Dialog : ReportRoute::Console);
+        config.dialog = withDialog ? &view : nullptr;
+        engine = std::make_unique<CFlashThread>(std::move(config));
         if (withDialog) {
             InstallMainEngine();
         }
@@ -33,7 +35,8 @@ class VersionCheck : public testsupport::HostedModuleTest {
         testing::internal::CaptureStdout();
         int result =
             reader.ReadSuperfile(1) == 1 && engine->OpenDeviceInterface(phone->DeviceId()) == 1
-                ? (engine->InitDeviceApi(0), engine->VerifySUInfo(reader, askUser))
+                ? (engine->InitDeviceApi(CFlashThread::Failures::Report),
+                   engine->VerifySUInfo(reader, ask))
                 : -1;
         output = testing::internal::GetCapturedStdout();
         return result;
@@ -60,7 +63,7 @@ const std::string kAsk = "\r\nDo you still want to flash this file?";
 
 TEST_F(VersionCheck, SameVersionAsksAndNoStopsTheFlash) {
     boxes.Answer(platform::BoxAnswer::No);
-    EXPECT_EQ(Check(testsupport::FlashableManifest(), true, 1), 0);
+    EXPECT_EQ(Check(testsupport::FlashableManifest(), true, Ask::User), 0);
     ASSERT_EQ(boxes.Texts(), std::vector<std::string>{kSameCg4 + kAsk});
     EXPECT_EQ(boxes.Boxes()[0].buttons, platform::BoxButtons::YesNo);
     EXPECT_EQ(boxes.Boxes()[0].icon, platform::BoxIcon::Question);
@@ -71,7 +74,7 @@ TEST_F(VersionCheck, SameVersionAsksAndNoStopsTheFlash) {
 
 TEST_F(VersionCheck, YesGoesOnNewerVersionsNeverAsk) {
     boxes.Answer(platform::BoxAnswer::Yes);
-    EXPECT_EQ(Check(testsupport::FlashableManifest(), true, 1), 1);
+    EXPECT_EQ(Check(testsupport::FlashableManifest(), true, Ask::User), 1);
     EXPECT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_TRUE(Shown(
         "File version v 0x210 for Code Group 0 is newer than Subscriber Unit version v 0x200."));
@@ -81,14 +84,14 @@ TEST_F(VersionCheck, YesGoesOnNewerVersionsNeverAsk) {
               (std::vector<std::string>{"Code Group 0 v0x000200", "Code Group 1 v0x000350",
                                         "Code Group 4 v0x000104"}));
     EXPECT_EQ(view.selected[ctl::kPhoneMiscList], 0);
-    EXPECT_EQ(engine->codeVersionText, " v0x000350");
-    EXPECT_EQ(engine->platformName, "GSM k.380");
+    EXPECT_EQ(engine->Phone().codeVersionText, " v0x000350");
+    EXPECT_EQ(engine->Phone().platformName, "GSM k.380");
 }
 
 TEST_F(VersionCheck, OlderVersionWithoutDialogIsOnlyReported) {
     json manifest = testsupport::FlashableManifest();
     testsupport::Subfile(manifest, "cg0")["version"] = "0x0100";
-    EXPECT_EQ(Check(manifest, false, 0), 1);
+    EXPECT_EQ(Check(manifest, false, Ask::Never), 1);
     EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_TRUE(
         Printed("Phone[0004]: File version v 0x100 for Code Group 0 is older than Subscriber "
@@ -99,7 +102,7 @@ TEST_F(VersionCheck, OlderVersionWithoutDialogIsOnlyReported) {
 
 TEST_F(VersionCheck, ChipsetOrDataTypeMismatchStopsEveryMode) {
     json otherChipset = testsupport::FlashableManifest(2, 1);
-    EXPECT_EQ(Check(otherChipset, true, 1), 0);
+    EXPECT_EQ(Check(otherChipset, true, Ask::User), 0);
     EXPECT_EQ(boxes.Texts(),
               std::vector<std::string>{
                   "Error verifying Subscriber Unit Info: Chipset type does not match."});
@@ -107,7 +110,7 @@ TEST_F(VersionCheck, ChipsetOrDataTypeMismatchStopsEveryMode) {
     json wrongDataType = testsupport::FlashableManifest();
     testsupport::Subfile(wrongDataType, "cg1")["carried"] = "070000";
     orxhost::Reset();
-    EXPECT_EQ(Check(wrongDataType, false, 0), 0);
+    EXPECT_EQ(Check(wrongDataType, false, Ask::Never), 0);
     EXPECT_TRUE(
         Printed("Error verifying Subscriber Unit Info: Code Group 1 Data Type does not match."));
 }
@@ -120,15 +123,15 @@ TEST_F(VersionCheck, LanguagePackageMismatchStopsFlashingButNotVerify) {
     testsupport::Subfile(manifest, "cg4")["version"] = "0x0105";
     const std::string text =
         "ERROR: Language package version 0x105 does not match Subscriber Unit version 0x104.\r\n";
-    EXPECT_EQ(Check(manifest, true, 1), 0);
+    EXPECT_EQ(Check(manifest, true, Ask::User), 0);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{text});
     orxhost::Reset();
-    EXPECT_EQ(Check(manifest, false, 0), 1);
+    EXPECT_EQ(Check(manifest, false, Ask::Never), 1);
     EXPECT_TRUE(Printed(text));
 }
 
 TEST_F(VersionCheck, EmptyFileComparesNothing) {
-    EXPECT_EQ(Check(json::parse(R"({"subfiles": []})"), false, 0), 1);
+    EXPECT_EQ(Check(json::parse(R"({"subfiles": []})"), false, Ask::Never), 1);
     EXPECT_EQ(output, "");
 }
 

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "DeviceNumbers.h"
 #include "StopSignals.h"
 
 namespace {
@@ -14,7 +15,7 @@ namespace {
 // slots 128 to 159 with the numbers 128 to 159: phones that share a slot are
 // flashed one after the other rather than one of them being refused as busy.
 uint16_t SlotOf(uint16_t deviceId) {
-    return deviceId >= 1000 && deviceId <= 1031 ? static_cast<uint16_t>(deviceId - 872) : deviceId;
+    return static_cast<uint16_t>(orx::JobSlotOf(deviceId));
 }
 
 // Job indexes grouped by slot, in the order the slots first appear.
@@ -80,7 +81,7 @@ std::vector<int> VerifyPhones(FlashModule& module, const std::vector<PhoneJob>& 
 }
 
 bool ModuleTakesDevice(uint16_t deviceId) {
-    return deviceId <= 159 || (deviceId >= 1000 && deviceId <= 1031);
+    return orx::HasJobSlot(deviceId);
 }
 
 void SayDeviceNotTaken(uint16_t deviceId, PhoneStep step) {

@@ -1,7 +1,7 @@
 // Control side of the host services stand-in (ORX.so): what a host program or a
 // test uses to fill the device registry, receive what the module displays, and
 // make any service fail on demand. The module itself never includes this file;
-// it sees only flashdll/interfaces/ORX.h.
+// it sees only interfaces/ORX.h.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "interfaces/ORX.h"
+#include "ORX.h"
 
 namespace phonesim {
 class Phone;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "CaseRunner.h"
+#include "DeviceNumbers.h"
 #include "SeededRandom.h"
 
 namespace campaign {
@@ -44,7 +45,7 @@ class DeviceNumbers {
     std::optional<uint16_t> Take(bool serial) {
         std::lock_guard guard(lock);
         uint16_t& next = serial ? nextSerial : nextUsb;
-        if (next > (serial ? 1031 : 127)) {
+        if (next > (serial ? orx::kLastSerialDevice : 127)) {
             return std::nullopt;
         }
         return next++;
@@ -53,7 +54,7 @@ class DeviceNumbers {
   private:
     std::mutex lock;
     uint16_t nextUsb = 1;
-    uint16_t nextSerial = 1000;
+    uint16_t nextSerial = orx::kFirstSerialDevice;
 };
 
 class Worker {

@@ -11,8 +11,8 @@ uint16_t Sum16(const uint8_t* data, size_t size);
 
 // What a reader finds at the end of a superfile. The tail T is the last 64
 // bytes (cut at the first NUL); s7 is the first "S7" in T; the stored value
-// is the four hex digits after the first "4353" at or after s7; the computed
-// value sums the whole file except T from s7 on.
+// is the four-character hex field after the first "4353" at or after s7; the
+// computed value sums the whole file except T from s7 on.
 struct TrailerChecksum {
     bool found = false;  // false: no "S7", or no "4353" after it
     uint16_t stored = 0;

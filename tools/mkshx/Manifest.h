@@ -10,6 +10,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "SuperfileFormat.h"
+
 namespace mkshx {
 
 // A manifest that cannot be turned into a superfile; the message names the
@@ -19,10 +21,10 @@ class ManifestError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-constexpr int kSlotCount = 258;
-constexpr int kRamDownloaderSlot = 0;
-constexpr int kBootSlot = 1;
-constexpr int kFirstCodeGroupSlot = 2;
+inline constexpr int kSlotCount = shx::kSlots;
+inline constexpr int kRamDownloaderSlot = shx::kRamDownloaderSlot;
+inline constexpr int kBootSlot = shx::kBootSlot;
+inline constexpr int kFirstCodeGroupSlot = shx::kFirstCodeGroupSlot;
 constexpr int kMaxRecordBytes = 250;
 constexpr uint64_t kMaxSubfileSize = uint64_t{1} << 30;
 

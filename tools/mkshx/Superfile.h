@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "Manifest.h"
+#include "SuperfileFormat.h"
 
 namespace mkshx {
 
-constexpr size_t kHeaderSize = 8172;
+inline constexpr size_t kHeaderSize = shx::kHeaderSize;
 
 struct BuiltSuperfile {
     std::vector<uint8_t> bytes;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "Superfile.h"
+#include "SuperfileNames.h"
 
 namespace mkshx {
 
@@ -32,19 +33,8 @@ std::string ImageFileName(const std::string& shxPath, int slot) {
     if (slot < 0 || slot >= kSlotCount || slot == kBootSlot) {
         throw std::runtime_error("slot " + std::to_string(slot) + " has no image file");
     }
-    // Every ".shx" goes, left to right in one pass; the match is case-sensitive.
-    std::string base;
-    for (size_t at = 0; at < shxPath.size();) {
-        if (shxPath.compare(at, 4, ".shx") == 0) {
-            at += 4;
-        } else {
-            base += shxPath[at++];
-        }
-    }
-    if (slot == kRamDownloaderSlot) {
-        return base + "RAMDLD.smg";
-    }
-    return base + "CG" + std::to_string(slot - kFirstCodeGroupSlot) + ".smg";
+    // The reader's own names: every ".shx" goes, case-sensitive.
+    return shx::ImageFileName(shxPath, slot);
 }
 
 void WriteSuperfile(const BuiltSuperfile& built, const std::string& shxPath, bool writeImages) {

@@ -1,0 +1,33 @@
+#include "platform/Text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace platform {
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    char small[256];
+    int length = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    std::string text;
+    if (length < 0) {
+        va_end(again);
+        return text;  // an encoding error: nothing printable
+    }
+    if (static_cast<size_t>(length) < sizeof small) {
+        text.assign(small, static_cast<size_t>(length));
+    } else {
+        std::vector<char> large(static_cast<size_t>(length) + 1);
+        std::vsnprintf(large.data(), large.size(), format, again);
+        text.assign(large.data(), static_cast<size_t>(length));
+    }
+    va_end(again);
+    return text;
+}
+
+}  // namespace platform

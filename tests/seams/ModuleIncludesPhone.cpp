@@ -1,0 +1,2 @@
+// Must not compile: the module never sees the simulated phone.
+#include "Phone.h"
