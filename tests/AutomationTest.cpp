@@ -3,14 +3,19 @@
 // close the module and report its version.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "EngineConfig.h"
 #include "ModuleFakes.h"
 #include "ORX_FP_Flash.h"
+#include "ORX_FP_FlashOutcome.h"
 #include "ORX_FP_FlashThread.h"
 #include "OrxHost.h"
 #include "PhoneFiles.h"
@@ -24,6 +29,9 @@ namespace {
 using nlohmann::json;
 using Kind = orxhost::DisplayEvent::Kind;
 using phonesim::WriteEvent;
+
+constexpr const char* kChipsetMismatch =
+    "Error verifying Subscriber Unit Info: Chipset type does not match.";
 
 // A worker that blocks until released, whatever Stop says.
 class StubbornWorker : public CWorkerThread {
@@ -152,7 +160,7 @@ class Automation : public testsupport::HostedModuleTest {
 TEST_F(Automation, FlashDeviceFlashesOnePhoneAndReportsPerDevice) {
     auto phone = testsupport::AttachExamplePhone("flash-hmq-vintrel");
     ASSERT_EQ(FlashOne(4), 0);
-    EXPECT_EQ(IsDeviceMode(), 1);
+    EXPECT_EQ(AutomationRoute(), ReportRoute::PerDevice);
     EXPECT_EQ(phone->ReadFlash(0x10010000, 307200), Image(3));
     EXPECT_TRUE(Has(phone, WriteEvent::Kind::PowerDown));
     std::vector<orxhost::DisplayEvent> statuses = sink->Events(Kind::Status);
@@ -167,9 +175,9 @@ TEST_F(Automation, FlashDeviceFlashesOnePhoneAndReportsPerDevice) {
 
 TEST_F(Automation, FlashDeviceRefusesBadArgumentsBusySlotsAndAnUninitialisedModule) {
     OrxFlashDeviceArgs args{path.c_str(), 4};
-    SetDeviceMode(0);
+    SetAutomationRoute(ReportRoute::Console);
     EXPECT_EQ(FlashDevice(1, &args), 3);
-    EXPECT_EQ(IsDeviceMode(), 1);
+    EXPECT_EQ(AutomationRoute(), ReportRoute::PerDevice);
     args.deviceId = 1032;
     EXPECT_EQ(FlashDevice(2, &args), 3);
     args.deviceId = 500;
@@ -209,6 +217,12 @@ TEST_F(Automation, FailedHeadlessJobGives52AndLeavesThePhonePowered) {
     EXPECT_FALSE(Has(phone, WriteEvent::Kind::PowerDown));
     EXPECT_FALSE(Has(phone, WriteEvent::Kind::Erase));
     EXPECT_NE(Log1().find("*********Flash FAILED!!!*********"), std::string::npos);
+    // The cause, not the closing line, is the phone's outcome and the caller's failure.
+    JobOutcome outcome;
+    ASSERT_TRUE(DeviceOutcome(4, outcome));
+    EXPECT_EQ(outcome.code, 52);
+    EXPECT_EQ(outcome.reason, kChipsetMismatch);
+    EXPECT_EQ(ThreadFailure().reason, kChipsetMismatch);
 }
 
 TEST_F(Automation, PhonesFlashInParallelFromSeveralCallers) {
@@ -232,15 +246,133 @@ TEST_F(Automation, FlashRunsEveryListedPhoneAndPrintsTheirReports) {
     testsupport::AttachExamplePhone("flash-hmq-vintrel");
     auto wrong = testsupport::AttachExamplePhone("flash-r4x-dorsk");  // another platform
     const char* args[] = {path.c_str()};
-    testing::internal::CaptureStdout();
-    int result = Flash(1, args);
-    std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(IsDeviceMode(), 0);
+    testsupport::RecordingConsole console;
+    EXPECT_EQ(Flash(1, args), 0);
+    std::string printed = console.Output();
+    EXPECT_EQ(AutomationRoute(), ReportRoute::Console);
     EXPECT_NE(printed.find("Phone[0004]: FLASH COMPLETED!!!."), std::string::npos) << printed;
     EXPECT_NE(printed.find("Phone[0001]: *********Flash FAILED!!!*********"), std::string::npos);
     EXPECT_EQ(flashJobCount.load(), 2);
     EXPECT_EQ(LastSuperfile(), path);
+    // Flash's 0 says nothing of the phones; each phone's outcome does.
+    JobOutcome flashed;
+    JobOutcome failed;
+    ASSERT_TRUE(DeviceOutcome(4, flashed));
+    ASSERT_TRUE(DeviceOutcome(1, failed));
+    EXPECT_EQ(flashed.code, 0);
+    EXPECT_EQ(flashed.reason, "");
+    EXPECT_EQ(failed.code, 52);
+    EXPECT_FALSE(failed.reason.empty());
+    EXPECT_NE(printed.find("Phone[0001]: " + failed.reason), std::string::npos) << failed.reason;
+}
+
+// Where two jobs meet: each marks its arrival and may wait for the other's.
+class Meeting {
+  public:
+    enum Party { FlashJob, DeviceJob };
+    void Arrive(Party party) {
+        std::lock_guard guard(lock);
+        arrived[party] = true;
+        changed.notify_all();
+    }
+    // True once the party arrived; the long limit only guards against a hang.
+    bool Await(Party party) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, std::chrono::seconds(60), [&] { return arrived[party]; });
+    }
+
+  private:
+    std::mutex lock;
+    std::condition_variable changed;
+    bool arrived[2] = {false, false};
+};
+
+// The console: records, and holds Flash's job at its first line until the
+// FlashDevice job has reported, so the two jobs run at the same time.
+class HoldingConsole : public IReportSink {
+  public:
+    explicit HoldingConsole(Meeting& meeting) : meeting(meeting) {}
+    void Line(const std::string& text) override {
+        {
+            std::lock_guard guard(lock);
+            lines.push_back(text);
+        }
+        if (!held.exchange(true)) {
+            meeting.Arrive(Meeting::FlashJob);
+            meeting.Await(Meeting::DeviceJob);
+        }
+    }
+    void Progress(int) override { ++progress; }
+    std::vector<std::string> Lines() const {
+        std::lock_guard guard(lock);
+        return lines;
+    }
+    std::atomic<int> progress{0};
+
+  private:
+    Meeting& meeting;
+    mutable std::mutex lock;
+    std::vector<std::string> lines;
+    std::atomic<bool> held{false};
+};
+
+class ArrivingDisplay : public orxhost::RecordingSink {
+  public:
+    explicit ArrivingDisplay(Meeting& meeting) : meeting(meeting) {}
+    void OnDisplay(const orxhost::DisplayEvent& event) override {
+        RecordingSink::OnDisplay(event);
+        meeting.Arrive(Meeting::DeviceJob);
+    }
+
+  private:
+    Meeting& meeting;
+};
+
+TEST_F(Automation, FlashAndFlashDeviceAtOnceKeepEachMessageOnItsOwnRoute) {
+    Meeting meeting;
+    auto console = std::make_shared<HoldingConsole>(meeting);
+    std::shared_ptr<IReportSink> previous = SetConsoleSink(console);
+    auto display = std::make_shared<ArrivingDisplay>(meeting);
+    orxhost::SetDisplaySink(display);
+    auto first = testsupport::AttachExamplePhone("flash-hmq-vintrel");  // device 4
+
+    const char* args[] = {path.c_str()};
+    int flashed = -1;
+    std::thread flash([&] { flashed = Flash(1, args); });
+    // Phone 5 comes once Flash has listed its phones and its job reports.
+    EXPECT_TRUE(meeting.Await(Meeting::FlashJob));
+    auto second = testsupport::AttachExamplePhone("flash-hmq-vintrel", [](json& profile) {
+        profile["deviceId"] = 5;
+        profile.erase("stateFile");
+    });
+    EXPECT_EQ(FlashOne(5), 0);
+    flash.join();
+    SetConsoleSink(previous);
+
+    EXPECT_EQ(flashed, 0);
+    // Flash's job: every line on the console, tagged with its phone.
+    std::vector<std::string> lines = console->Lines();
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(line.empty() || line.rfind("Phone[0004]: ", 0) == 0) << line;
+    }
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Phone[0004]: FLASH COMPLETED!!!."),
+              lines.end());
+    EXPECT_GT(console->progress.load(), 0);
+    // FlashDevice's job: every display per device, for its phone.
+    std::vector<orxhost::DisplayEvent> events = display->Events();
+    for (const orxhost::DisplayEvent& event : events) {
+        EXPECT_TRUE(event.perDevice && event.deviceId == 5) << event.text;
+    }
+    EXPECT_FALSE(display->Events(Kind::Progress).empty());
+    std::vector<std::string> statuses = display->Texts(Kind::Status);
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Phone[0005]: FLASH COMPLETED!!!."),
+              statuses.end());
+    for (uint16_t deviceNumber : {4, 5}) {
+        JobOutcome outcome;
+        EXPECT_TRUE(DeviceOutcome(deviceNumber, outcome) && outcome.code == 0) << deviceNumber;
+    }
+    EXPECT_EQ(first->ReadFlash(0x10300000, 65536), Image(6));
+    EXPECT_EQ(second->ReadFlash(0x10300000, 65536), Image(6));
 }
 
 TEST_F(Automation, FlashGivesUpAfterEightDeviceListAttempts) {
@@ -255,19 +387,19 @@ TEST_F(Automation, FlashGivesUpAfterEightDeviceListAttempts) {
 
 TEST_F(Automation, VerifyDeviceComparesWithoutWriting) {
     auto phone = testsupport::AttachExamplePhone("flash-hmq-vintrel");
-    testing::internal::CaptureStdout();
+    std::optional<testsupport::RecordingConsole> console(std::in_place);
     EXPECT_EQ(VerifyDevice(path.c_str(), 4), 52);  // the phone still has its old firmware
-    std::string before = testing::internal::GetCapturedStdout();
+    std::string before = console->Output();
     EXPECT_NE(before.find("Verify FAILED!!!"), std::string::npos) << before;
     EXPECT_FALSE(Has(phone, WriteEvent::Kind::Program));
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
     ASSERT_EQ(FlashOne(4), 0);
-    SetDeviceMode(0);
+    SetAutomationRoute(ReportRoute::Console);
     phone->PowerOn();  // a flashed phone is powered down; the user switches it on
     ORXRefreshConnections();
-    testing::internal::CaptureStdout();
+    console.emplace();
     EXPECT_EQ(VerifyDevice(path.c_str(), 4), 0);
-    std::string after = testing::internal::GetCapturedStdout();
+    std::string after = console->Output();
     EXPECT_NE(after.find("\nVerify Successful\n"), std::string::npos) << after;
 }
 
@@ -295,8 +427,7 @@ TEST_F(Automation, StopOnAWorkerBlockedInAPhoneExchangeGivesUpAndStaysSound) {
     stall.command = "GetInfo";
     phone->AddFault(stall);
     auto job = std::make_unique<CFlashThread>(testsupport::EngineConfig(this, path, 4));
-    job->noDialog = 1;
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
     ASSERT_EQ(job->Start(), 1);
     // Once the job has opened its link, the next exchange is the stalled one.
     for (int i = 0; i < 10000 && orxhost::CallCount("ORXOpenDeviceLink") == 0; ++i) {
@@ -381,7 +512,7 @@ TEST_F(Automation, AnExceptionOnAJobIsThatPhonesFailureAndNeverLeavesTheThread) 
 
 TEST_F(Automation, NoExportLetsAnExceptionOut) {
     ThrowingBoxes throwing;
-    SetDeviceMode(1);  // the reader boxes its failures in device mode
+    SetAutomationRoute(ReportRoute::PerDevice);  // the reader then boxes its failures
     char entry[64] = "";
     char* entries[] = {entry};
     OrxTextArray array{entries, 1, sizeof entry};
@@ -399,17 +530,20 @@ TEST_F(Automation, NoExportLetsAnExceptionOut) {
         {"UTCOpen", [] { return UTCOpen(1, nullptr, 0, 0, 0, 0, nullptr); }, 15},
         {"UTCInit", [] { return UTCInit(nullptr); }, 15},
     };
-    testing::internal::CaptureStdout();
+    testsupport::RecordingConsole console;
     for (const auto& c : cases) {
         int result = -1;
         EXPECT_NO_THROW(result = c.call()) << c.name;
         EXPECT_EQ(result, c.failure) << c.name;
     }
-    std::string printed = testing::internal::GetCapturedStdout();
+    std::string printed = console.Output();
     EXPECT_NE(printed.find("ConvertSuperfile failed unexpectedly: out of memory"),
               std::string::npos)
         << printed;
     EXPECT_NE(Log1().find("UTCInit failed unexpectedly: out of memory"), std::string::npos);
+    // The last export that failed on this thread, with its code.
+    EXPECT_EQ(ThreadFailure().code, 15);
+    EXPECT_EQ(ThreadFailure().reason, "UTCInit failed unexpectedly: out of memory");
 }
 
 class EntryPointsMore : public testsupport::ModuleTest {};

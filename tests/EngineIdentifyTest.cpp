@@ -24,7 +24,6 @@ constexpr const char* kNoDescriptor =
 
 class EngineIdentify : public testsupport::HostedModuleTest {
   protected:
-    EngineIdentify() { engine.noDialog = 1; }
     template <typename Step>
     int Quietly(Step step) {
         testing::internal::CaptureStdout();
@@ -70,8 +69,7 @@ TEST_F(EngineIdentify, EveryDescriptorRowSetsItsFlagsAndPlatform) {
                 profile["modes"][profile["mode"].get<std::string>()]["descriptor"] = row.descriptor;
             }
         });
-        CFlashThread fresh(nullptr);
-        fresh.noDialog = 1;
+        CFlashThread fresh(testsupport::EngineConfig(nullptr));
         const CFlashThread::PhoneRecords& identified = fresh.Phone();
         ASSERT_EQ(Quietly([&] { return fresh.IdentifyDevice(phone->DeviceId()); }), 1) << output;
         EXPECT_EQ(identified.bootState, row.boot);
@@ -151,7 +149,6 @@ TEST_F(EngineIdentify, EraseWaitsForASettingsAnswerThatAllowsIt) {
             profile["directProgramming"] = true;  // no RAM downloader needed to erase
         });
         CFlashThread fresh(testsupport::EngineConfig(this));
-        fresh.noDialog = 1;
         int erased = Quietly([&] {
             fresh.OpenDeviceInterface(phone->DeviceId());
             fresh.InitDeviceApi(Failures::Report);

@@ -84,7 +84,7 @@ class ErrorLogFixture : public ModuleTest {
     ~ErrorLogFixture() override {
         FreshLogObject();
         headlessMode.store(1);
-        SetDeviceMode(0);
+        SetAutomationRoute(ReportRoute::Console);
     }
 
     static void FreshLogObject() {
@@ -286,7 +286,7 @@ class ErrorLogSwitchOffTest : public ErrorLogFixture {};
 
 TEST_F(ErrorLogSwitchOffTest, AllFourFullIsReportedOnceWhenWritersRace) {
     MakeAllFull();
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
     for (int round = 0; round < 50; ++round) {
         errorLogEnabled.store(1);
         size_t before = boxes.Boxes().size();
@@ -330,10 +330,10 @@ TEST_F(ErrorLogFileChoiceTest, LinkUnderALogNameIsPassedOverNotFollowed) {
 TEST_F(ErrorLogSwitchOffTest, AllFourFullReportsOnceOnConsoleWhenHeadless) {
     MakeAllFull();
 
-    testing::internal::CaptureStdout();
+    testsupport::RecordingConsole console;
     LogFlashError(20, "lost", "ORX_FP_Flash");
     LogFlashError(21, "lost too", "ORX_FP_Flash");
-    std::string output = testing::internal::GetCapturedStdout();
+    std::string output = console.Output();
 
     EXPECT_EQ(output, kAllFullReport + "\n");
     EXPECT_TRUE(boxes.Boxes().empty());
@@ -346,12 +346,12 @@ TEST_F(ErrorLogSwitchOffTest, AllFourFullReportsOnceOnConsoleWhenHeadless) {
 
 TEST_F(ErrorLogSwitchOffTest, AllFourFullShowsOneStopBoxInDeviceMode) {
     MakeAllFull();
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
 
-    testing::internal::CaptureStdout();
+    testsupport::RecordingConsole console;
     LogFlashError(22, "lost", "ORX_FP_Flash");
     LogFlashError(23, "lost too", "ORX_FP_Flash");
-    std::string output = testing::internal::GetCapturedStdout();
+    std::string output = console.Output();
 
     EXPECT_EQ(output, "");
     std::vector<platform::BoxRequest> shown = boxes.Boxes();
@@ -362,14 +362,34 @@ TEST_F(ErrorLogSwitchOffTest, AllFourFullShowsOneStopBoxInDeviceMode) {
     EXPECT_TRUE(shown[0].systemModal);
 }
 
+// On a job's worker the job's own route decides, whatever export came last.
+TEST_F(ErrorLogSwitchOffTest, AllFourFullIsReportedOnTheRouteOfTheJobThatLogged) {
+    for (ReportRoute jobRoute : {ReportRoute::Console, ReportRoute::PerDevice}) {
+        const bool console = jobRoute == ReportRoute::Console;
+        SCOPED_TRACE(console);
+        FreshLogObject();
+        errorLogEnabled.store(1);
+        MakeAllFull();
+        SetAutomationRoute(console ? ReportRoute::PerDevice : ReportRoute::Console);
+        testsupport::RecordingConsole printed;
+        size_t boxed = boxes.Boxes().size();
+        const JobContext job(jobRoute, 4);
+        const JobContextBinding bound(job);
+        LogFlashError(26, "lost", "ORX_FP_Flash");
+        EXPECT_EQ(printed.Lines(),
+                  console ? std::vector<std::string>{kAllFullReport} : std::vector<std::string>{});
+        EXPECT_EQ(boxes.Boxes().size() - boxed, console ? 0u : 1u);
+    }
+}
+
 TEST_F(ErrorLogSwitchOffTest, AllFourFullShowsOneStopBoxWithDialog) {
     MakeAllFull();
     headlessMode.store(0);
 
-    testing::internal::CaptureStdout();
+    testsupport::RecordingConsole console;
     LogFlashError(24, "lost", "ORX_FP_Flash");
     LogFlashError(25, "lost too", "ORX_FP_Flash");
-    std::string output = testing::internal::GetCapturedStdout();
+    std::string output = console.Output();
 
     EXPECT_EQ(output, "");
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kAllFullReport});
@@ -378,7 +398,7 @@ TEST_F(ErrorLogSwitchOffTest, AllFourFullShowsOneStopBoxWithDialog) {
 
 TEST_F(ErrorLogSwitchOffTest, ReportBoxIsShownAfterLogLockIsReleased) {
     MakeAllFull();
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
     std::atomic<int> shown{0};
     std::atomic<bool> lockWasFree{false};
     // Another thread tries the lock while the box is up, as a second writer would.

@@ -56,7 +56,6 @@ class FlashFailure : public testsupport::HostedModuleTest,
   protected:
     int FlashOnce() {
         CFlashThread engine(testsupport::EngineConfig(this, scratch.File("fw.shx")));
-        engine.noDialog = 1;
         engine.SetReader(std::make_unique<CFlashFileIO>(nullptr, scratch.File("fw.shx")));
         testing::internal::CaptureStdout();
         int result =

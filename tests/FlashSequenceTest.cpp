@@ -33,7 +33,6 @@ class FlashSequenceTest : public testsupport::HostedModuleTest {
     void Use(const json& manifest, const std::string& profile) {
         built = testsupport::WriteShx(manifest, scratch.File("fw.shx"));
         phone = orxhost::AttachPhone(Profile(profile));
-        engine.noDialog = 1;
         testing::internal::CaptureStdout();
         engine.SetReader(std::make_unique<CFlashFileIO>(nullptr, scratch.File("fw.shx")));
         prepared = engine.Reader()->PrepareImages();
@@ -492,7 +491,6 @@ TEST_F(FlashSequenceTest, EmptyRamDownloaderSlotIsSentAsOnePaddedTail) {
     file.append(base.bytes.begin() + shx::kHeaderSize, base.bytes.end());
     testsupport::WriteText(scratch.File("fw.shx"), file);
     phone = orxhost::AttachPhone(Profile("flash-hmq-vintrel"));
-    engine.noDialog = 1;
     engine.SetReader(std::make_unique<CFlashFileIO>(nullptr, scratch.File("fw.shx")));
     testing::internal::CaptureStdout();
     ASSERT_EQ(engine.Reader()->PrepareImages(), 1) << testing::internal::GetCapturedStdout();

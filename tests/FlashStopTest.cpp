@@ -8,6 +8,7 @@
 
 #include "EngineConfig.h"
 #include "ModuleFakes.h"
+#include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashThread.h"
 #include "OrxHost.h"
 #include "PhoneFiles.h"
@@ -70,24 +71,24 @@ TEST_P(FlashStop, EndsAtTheNextStepAndReportsTheFailure) {
     const std::vector<uint8_t> settings = phone->SettingsData();
 
     // A FlashDevice job in its slot, as the export makes it.
-    auto owned = std::make_unique<StoppableJob>(
-        testsupport::EngineConfig(this, scratch.File("fw.shx"), phone->DeviceId()));
+    auto owned = std::make_unique<StoppableJob>(testsupport::EngineConfig(
+        this, scratch.File("fw.shx"), phone->DeviceId(), ReportRoute::PerDevice));
     StoppableJob& job = *owned;
-    job.noDialog = 1;
-    job.perDeviceRoute = 1;
-    SetDeviceMode(1);
     auto display = std::make_shared<StopOnStatus>(job, point.trigger);
     orxhost::SetDisplaySink(display);
-    ASSERT_TRUE(ClaimJobSlot(job.deviceId, std::move(owned)));
-    claimed.push_back(job.deviceId);
+    ASSERT_TRUE(ClaimJobSlot(job.DeviceNumber(), std::move(owned)));
+    claimed.push_back(job.DeviceNumber());
     ASSERT_EQ(job.Start(), 1);
     job.WaitUntilEnded();
 
-    EXPECT_EQ(job.headlessResult, 0);
     std::vector<std::string> errors = display->Texts(Kind::Error);
     ASSERT_GE(errors.size(), 2u);
     EXPECT_EQ(errors[errors.size() - 2], "Flashing stopped before it completed.");
     EXPECT_EQ(errors.back(), "*********Flash FAILED!!!*********");
+    // The stop, not the closing line, is the job's cause.
+    JobOutcome outcome = job.Context().Outcome();
+    EXPECT_EQ(outcome.code, ORX_RESULT_JOB_FAILED);
+    EXPECT_EQ(outcome.reason, "Flashing stopped before it completed.");
 
     bool erased = false;
     size_t applicationPackets = 0;

@@ -292,7 +292,7 @@ TEST_F(HostDisplayFailureTest, FailingStatusHeadlessOnlyLogs) {
 }
 
 TEST_F(HostDisplayFailureTest, FailingStatusExShowsBoxEvenHeadlessThenDisplaysErrorEx) {
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
     ORXThreadHandle job = InstallJob(133);
     orxhost::InjectFailure("ORXDisplayStatusEx", 7);
 
@@ -356,7 +356,7 @@ TEST_F(HostDisplayFailureTest, FailingStatusWhoseErrorDisplayAlsoFailsShowsTwoBo
 }
 
 TEST_F(HostDisplayFailureTest, FailingStatusExWhoseErrorExAlsoFailsShowsTwoBoxesOnly) {
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
     InstallJob(133);
     orxhost::InjectFailure("ORXDisplayStatusEx", 6, 5);
     orxhost::InjectFailure("ORXDisplayErrorEx", 8, 5);
@@ -393,7 +393,7 @@ TEST_F(HostDisplayFailureTest, FailingProgressHeadlessOnlyLogs) {
 }
 
 TEST_F(HostDisplayFailureTest, FailingProgressExShowsBoxEvenHeadlessThenDisplaysErrorEx) {
-    SetDeviceMode(1);
+    SetAutomationRoute(ReportRoute::PerDevice);
     InstallJob(133);
     orxhost::InjectFailure("ORXDisplayProgressEx", 9);
 

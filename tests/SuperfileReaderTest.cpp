@@ -93,8 +93,8 @@ TEST_F(SuperfileReader, DirectoryOrDeviceIsNotOpenedAsASuperfile) {
     EXPECT_EQ(output, "Unable to open file./dev/null\n");
 }
 
-TEST_F(SuperfileReader, DeviceModeShowsOpenFailureInABoxUnlessQuiet) {
-    SetDeviceMode(1);
+TEST_F(SuperfileReader, PerDeviceRouteShowsOpenFailureInABoxUnlessQuiet) {
+    SetAutomationRoute(ReportRoute::PerDevice);
     EXPECT_EQ(Read(Path("absent.shx")), 0);
     EXPECT_EQ(output, "");
     ASSERT_EQ(boxes.Texts(), std::vector<std::string>{"Unable to open file." + Path("absent.shx")});

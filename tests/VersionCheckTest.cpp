@@ -24,10 +24,10 @@ class VersionCheck : public testsupport::HostedModuleTest {
     int Check(json manifest, bool withDialog, Ask ask) {
         testsupport::WriteShx(manifest, scratch.File("fw.shx"));
         phone = testsupport::AttachExamplePhone("flash-hmq-vintrel");
-        CFlashThread::Config config = testsupport::EngineConfig(this);
+        CFlashThread::Config config = testsupport::EngineConfig(
+            this, {}, 0, withDialog ? ReportRoute::Dialog : ReportRoute::Console);
         config.dialog = withDialog ? &view : nullptr;
         engine = std::make_unique<CFlashThread>(std::move(config));
-        engine->noDialog = withDialog ? 0 : 1;
         if (withDialog) {
             InstallMainEngine();
         }

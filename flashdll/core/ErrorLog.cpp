@@ -10,7 +10,6 @@
 #include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashOutcome.h"
 #include "ORX_FP_FlashState.h"
-#include "platform/Console.h"
 #include "platform/MessageBox.h"
 
 CErrorLog errorLog;
@@ -97,9 +96,9 @@ int CErrorLog::FindLogFile() {
     return 0;
 }
 
-int CErrorLog::Open(int headless) {
+int CErrorLog::Open(int headless, ReportRoute callerRoute) {
     pendingReport.clear();
-    reportToConsole = headless != 0 && IsDeviceMode() == 0;
+    reportToConsole = headless != 0 && callerRoute != ReportRoute::PerDevice;
     if (enabled != 1) {
         return 0;
     }
@@ -163,6 +162,8 @@ void LogFlashError(double line, const char* message, const char* sourceFile,
     if (errorLogEnabled.load() != 1) {
         return;
     }
+    // The route and sink of the job this thread runs, or of a caller that is none.
+    const JobContext caller = CallerContext();
     std::string report;
     bool toConsole = false;
     {
@@ -172,7 +173,7 @@ void LogFlashError(double line, const char* message, const char* sourceFile,
         if (errorLogEnabled.load() != 1) {
             return;
         }
-        if (errorLog.Open(headlessMode.load()) == 1) {
+        if (errorLog.Open(headlessMode.load(), caller.Route()) == 1) {
             errorLog.WriteEntry(line, message, sourceFile, deviceText);
             errorLog.Close();
         } else {
@@ -184,7 +185,7 @@ void LogFlashError(double line, const char* message, const char* sourceFile,
     // Shown after the lock is released, so one box never holds up other threads.
     if (!report.empty()) {
         if (toConsole) {
-            platform::ConsoleWriteLine(report);
+            caller.Sink().Line(report);
         } else {
             platform::ShowStopBox(report);
         }

@@ -11,14 +11,18 @@
 
 #include <sys/types.h>
 
+#include "ORX_FP_FlashJobContext.h"
+
 inline constexpr int kErrorLogFiles = 4;
 inline constexpr int64_t kErrorLogLimit = 4194304;  // a file this size or larger is full
 
 class CErrorLog {
   public:
     // 1 when the stream is ready for one entry. A failure that must be shown is
-    // left in PendingReport(), for the caller to show once the log lock is free.
-    int Open(int headless);
+    // left in PendingReport(), for the caller to show once the log lock is free:
+    // on the console when headless and the caller's route is not per-device,
+    // otherwise in a box.
+    int Open(int headless, ReportRoute callerRoute);
     void WriteEntry(double line, const char* message, const char* sourceFile,
                     const char* deviceText);
     void Close();

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "ErrorLog.h"
+#include "ORX_FP_FlashJobContext.h"
 #include "ORX_FP_FlashState.h"
-#include "platform/Console.h"
 #include "platform/MessageBox.h"
 
 namespace {
@@ -217,9 +217,9 @@ int HostRefreshConnections() {
 }
 
 void ConsolePrintLine(const std::string& text) {
-    platform::ConsoleWriteLine(text);
+    ConsoleSink()->Line(text);
 }
 
 void ConsolePrintProgress(int percent) {
-    platform::ConsoleWriteProgress(percent);
+    ConsoleSink()->Progress(percent);
 }

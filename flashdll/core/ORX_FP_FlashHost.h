@@ -1,6 +1,7 @@
 // The module's only way to the host's display, device-list and link services.
 // Each wrapper finds the worker-thread handle the host expects, calls the host,
-// and reports and logs a failure the way the module's mode asks.
+// and reports and logs a failure the way the module's opening mode asks. Which
+// wrapper a report takes is its job's route (ORX_FP_FlashJobContext.h).
 #pragma once
 
 #include <cstddef>
@@ -35,7 +36,8 @@ int HostGetStringDescriptor(uint16_t deviceId, ORXInterfaceHandle interfaceHandl
 int HostSetBaudRate(uint32_t baudRate, uint16_t deviceId);
 int HostRefreshConnections();
 
-// The console route: one line, or a progress figure that stays on its line.
+// The console route of callers that are no job, through the installed console
+// sink: one line, or a progress figure that stays on its line.
 void ConsolePrintLine(const std::string& text);
 void ConsolePrintProgress(int percent);
 

@@ -34,6 +34,11 @@ bool DeviceOutcome(uint16_t deviceNumber, JobOutcome& outcome) {
     return true;
 }
 
+void ClearDeviceOutcomes() {
+    std::lock_guard guard(deviceOutcomesLock);
+    deviceOutcomes.clear();
+}
+
 void RecordThreadFailure(const JobOutcome& outcome) {
     // Outside an export call only a job's worker records: one job per thread.
     JobOutcome& kept = records.depth > 0 ? records.open : records.last;

@@ -20,6 +20,8 @@ struct JobOutcome {
 void RecordDeviceOutcome(uint16_t deviceNumber, const JobOutcome& outcome);
 // False when the device has had no job since the module was loaded.
 bool DeviceOutcome(uint16_t deviceNumber, JobOutcome& outcome);
+// Forgets every device's outcome (a fresh module, or a test's start).
+void ClearDeviceOutcomes();
 
 // A failure met on the calling thread. Within one export call (or one job's
 // worker) the first failure is kept: what follows it is its consequence

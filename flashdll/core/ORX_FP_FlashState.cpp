@@ -2,12 +2,13 @@
 
 #include "WorkerThread.h"
 
-CPluginModule pluginModule;
 std::atomic<int> headlessMode{0};
 std::atomic<void*> hostInstance{nullptr};
 std::atomic<int> flashJobCount{0};
 
 namespace {
+
+std::atomic<ReportRoute> automationRoute{ReportRoute::Console};
 
 struct EngineTable {
     std::mutex lock;
@@ -31,12 +32,12 @@ bool HandleOf(const CWorkerThread* engine, ORXThreadHandle& handle) {
 
 }  // namespace
 
-int IsDeviceMode() {
-    return pluginModule.deviceMode.load();
+ReportRoute AutomationRoute() {
+    return automationRoute.load();
 }
 
-void SetDeviceMode(int value) {
-    pluginModule.deviceMode.store(value);
+void SetAutomationRoute(ReportRoute route) {
+    automationRoute.store(route);
 }
 
 void SetMainFlashThread(std::unique_ptr<CWorkerThread> engine) {

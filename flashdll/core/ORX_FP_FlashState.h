@@ -1,6 +1,7 @@
-// Module-wide state of the plug-in: the mode flags, the host's instance handle,
-// the dialog's engine, the automation job table and the last superfile named.
-// Flags are atomics because they are written by one thread and read by others.
+// Module-wide state of the plug-in: the opening mode, the route of callers that
+// are no job, the host's instance handle, the dialog's engine, the automation
+// job table and the last superfile named. Flags are atomics because they are
+// written by one thread and read by others.
 #pragma once
 
 #include <array>
@@ -13,22 +14,18 @@
 
 #include "DeviceNumbers.h"
 #include "ORX.h"
+#include "ORX_FP_FlashJobContext.h"
 
 class CWorkerThread;
 
 inline constexpr size_t kFlashJobSlots = orx::kJobSlots;
 
-// The module's application object: lives as long as the module is loaded.
-class CPluginModule {
-  public:
-    std::atomic<int> deviceMode{0};
-};
-
-extern CPluginModule pluginModule;
-
-// 1 after FlashDevice was called, 0 after Flash.
-int IsDeviceMode();
-void SetDeviceMode(int value);
+// The route of a caller that is no job of Flash or FlashDevice (VerifyDevice,
+// the information exports, the error log outside a job): per-device after
+// FlashDevice was called, the console after Flash and at first. Read once when
+// such a caller's context is made; a running job never reads it.
+ReportRoute AutomationRoute();
+void SetAutomationRoute(ReportRoute route);
 
 // 1 when the module was opened without its dialog.
 extern std::atomic<int> headlessMode;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -18,16 +19,19 @@ CFlashThread::Config DialogConfig(IFlashView* dialog) {
 CFlashThread::CFlashThread(IFlashView* dialog) : CFlashThread(DialogConfig(dialog)) {}
 
 CFlashThread::CFlashThread(Config config)
-    : deviceId(config.deviceId),
-      dialog(config.dialog),
+    : dialog(config.dialog),
       job{config.hostInstanceHandle, std::move(config.superfilePath), config.kind},
       deviceApi(new (std::nothrow) CFlashDeviceApi()),
-      commandEvent(platform::OpenNamedEvent("Flash Thread Event", true)) {}
+      commandEvent(platform::OpenNamedEvent("Flash Thread Event", true)),
+      context(std::move(config.context)) {
+    context.SetStopToken(StopToken(this));
+}
 
 // The worker may still be finishing a step: wait for it before the members it
-// uses go.
+// uses go. The context may outlive the engine; its stop token may not.
 CFlashThread::~CFlashThread() {
     JoinWorker();
+    context.SetStopToken(StopToken());
 }
 
 void CFlashThread::SetReader(std::unique_ptr<CFlashFileIO> reader) {
@@ -44,7 +48,5 @@ bool CFlashThread::DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const {
 
 // Progress markers around long phone operations go to the dialog only.
 void CFlashThread::ReportProgress(const char* value) {
-    if (noDialog == 0) {
-        HostDisplayProgress(value);
-    }
+    context.DialogProgressMarker(value);
 }

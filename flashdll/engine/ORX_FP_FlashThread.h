@@ -11,11 +11,12 @@
 #include <span>
 #include <string>
 
-#include "FlashView.h"
-#include "ORX_FP_FlashFileIO.h"
-#include "WorkerThread.h"
 #include "FlashDevApi.h"
+#include "FlashView.h"
 #include "ORX.h"
+#include "ORX_FP_FlashFileIO.h"
+#include "ORX_FP_FlashJobContext.h"
+#include "WorkerThread.h"
 #include "platform/NamedEvent.h"
 
 class CFlashThread : public CWorkerThread {
@@ -28,7 +29,9 @@ class CFlashThread : public CWorkerThread {
         IFlashView* dialog = nullptr;  // null for the automation exports' engines
         void* hostInstanceHandle = nullptr;
         std::string superfilePath;
-        uint16_t deviceId = 0;
+        // The job's route, phone, stop request and outcome; the default is the
+        // dialog's route, device 0.
+        JobContext context;
         JobKind kind = JobKind::Flash;
     };
     // The commands the dialog's worker carries out when woken.
@@ -98,8 +101,8 @@ class CFlashThread : public CWorkerThread {
     // Stands for a device library that could not be made.
     void DropDeviceApi() { deviceApi.reset(); }
 
-    // Reporting, tagged "Phone[%.4d]: " and routed by the no-dialog flag and
-    // the route the job started with; every error is logged.
+    // Reporting, tagged "Phone[%.4d]: " and sent on the job's route; every
+    // error is logged and the first one is noted as the job's cause.
     void ShowStatus(const std::string& text);
     void ShowError(const std::string& text, Box box);
     void ReportDeviceError(const std::string& text, uint32_t errorCode, uint32_t address);
@@ -152,20 +155,15 @@ class CFlashThread : public CWorkerThread {
 
     // True when the engine's worker was told to stop: the sequence then starts
     // no further step.
-    bool StopRequested() const { return HasWorker() && Running() == 0; }
+    bool StopRequested() const { return context.StopRequested(); }
+
+    // The job's context: route, phone, stop request and outcome.
+    const JobContext& Context() const { return context; }
+    // The phone the engine serves now.
+    uint16_t DeviceNumber() const { return context.DeviceNumber(); }
 
     // True when the phone's descriptor is all 0xFF (nothing there).
     bool DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const;
-
-    // The job's device number, report route and result: these move into the
-    // job's context.
-    uint16_t deviceId = 0;
-    int noDialog = 0;
-    // Without a dialog: 1 for a FlashDevice job (per-device host displays), 0
-    // for the console. Set when the job is created and kept for its length,
-    // so a job started later with the other route never redirects this one.
-    int perDeviceRoute = 0;
-    int headlessResult = 0;
 
   private:
     // What the job was made with, beyond its dialog and device number.
@@ -276,4 +274,5 @@ class CFlashThread : public CWorkerThread {
     // Set while the settings upgrade runs from save to restore: a stop then
     // waits for the phone's settings data to be back.
     bool stopHeld = false;
+    JobContext context;
 };

@@ -57,9 +57,7 @@ int CFlashThread::ReadSUChecksums() {
     }
     uint8_t family = 0;
     {
-        CFlashFileIO reader(dialog, job.superfilePath);
-        reader.deviceIndex = deviceId;
-        reader.perDeviceRoute = perDeviceRoute;
+        CFlashFileIO reader(dialog, job.superfilePath, context);
         if (reader.ReadSuperfile(FailureBoxes::Show) != 1) {
             return 0;
         }

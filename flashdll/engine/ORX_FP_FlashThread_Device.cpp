@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "DeviceNumbers.h"
 #include "ErrorLog.h"
 #include "ORX_FP_FlashHost.h"
-#include "DeviceNumbers.h"
 #include "ORX_FP_FlashThread.h"
 
 namespace {
@@ -40,9 +40,9 @@ void CFlashThread::InitDeviceApi(Failures failures) {
 }
 
 int CFlashThread::StartDeviceApi(uint32_t& error) {
-    if (!SerialDevice(deviceId)) {
-        return deviceApi->InitFlashDevAPI(job.hostInstanceHandle, deviceId, records.interfaceHandle,
-                                          error) != 0
+    if (!SerialDevice(DeviceNumber())) {
+        return deviceApi->InitFlashDevAPI(job.hostInstanceHandle, DeviceNumber(),
+                                          records.interfaceHandle, error) != 0
                    ? 1
                    : 0;
     }
@@ -52,12 +52,12 @@ int CFlashThread::StartDeviceApi(uint32_t& error) {
     // the rate answers its connection at once, so the tries wait briefly.
     const uint32_t exchangeTimeout = deviceApi->ExchangeTimeout();
     deviceApi->SetExchangeTimeout(std::min(exchangeTimeout, kProbeTimeoutMs));
-    int started = deviceApi->InitFlashDevAPI(job.hostInstanceHandle, deviceId,
+    int started = deviceApi->InitFlashDevAPI(job.hostInstanceHandle, DeviceNumber(),
                                              records.interfaceHandle, error) != 0;
     for (uint32_t rate : {kRaisedRate, kBaseRate}) {
         uint32_t retryError = 0;
-        if (started == 0 && HostSetBaudRate(rate, deviceId) == 0) {
-            started = deviceApi->InitFlashDevAPI(job.hostInstanceHandle, deviceId,
+        if (started == 0 && HostSetBaudRate(rate, DeviceNumber()) == 0) {
+            started = deviceApi->InitFlashDevAPI(job.hostInstanceHandle, DeviceNumber(),
                                                  records.interfaceHandle, retryError) != 0;
         }
     }
@@ -158,8 +158,10 @@ int CFlashThread::SuspendViaTestCommand() {
     reply[0] = 0;
     std::memset(data, 0, sizeof data);
     uint32_t value = 0;
-    ORXTestCmdInit(deviceId, SerialDevice(deviceId) ? 1 : 0);
-    ORXGetInterfaceHandle(deviceId, "Kestrova_Test_Command", &handle);
-    return ORXSendCommand(deviceId, handle, "SUSPEND", reply, 1, data, &value, deviceId) == 0 ? 1
-                                                                                              : 0;
+    ORXTestCmdInit(DeviceNumber(), SerialDevice(DeviceNumber()) ? 1 : 0);
+    ORXGetInterfaceHandle(DeviceNumber(), "Kestrova_Test_Command", &handle);
+    return ORXSendCommand(DeviceNumber(), handle, "SUSPEND", reply, 1, data, &value,
+                          DeviceNumber()) == 0
+               ? 1
+               : 0;
 }

@@ -1,8 +1,8 @@
 // Finding out what is on the other end of a connection: the interface the
 // phone offers, what its string descriptor says it is, and the firmware its
 // information and checksum records show; and the dialog's phone fields.
-#include "ORX_FP_FlashHost.h"
 #include "DeviceNumbers.h"
+#include "ORX_FP_FlashHost.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/Text.h"
 
@@ -91,7 +91,7 @@ std::string Figure(uint16_t value) {
 }  // namespace
 
 int CFlashThread::ConnectDevice(uint16_t id) {
-    deviceId = id;
+    context.SetDeviceNumber(id);
     records.ramChecksumFigure = records.bootChecksumFigure = records.appChecksumFigure = 0;
     records.buildVersionText = records.bootVersionText = records.codeVersionText = "0x000000";
     records.platformName = "Unknown Platform";
@@ -100,9 +100,9 @@ int CFlashThread::ConnectDevice(uint16_t id) {
     records.stringDescriptor.clear();
 
     ORXInterfaceHandle scratch = nullptr;
-    int boot = ORXGetInterfaceHandle(deviceId, "Kestrova_Boot", &scratch);
+    int boot = ORXGetInterfaceHandle(DeviceNumber(), "Kestrova_Boot", &scratch);
     if (boot == kOrxNoSuchInterface) {
-        int test = ORXGetInterfaceHandle(deviceId, "Kestrova_Test_Command", &scratch);
+        int test = ORXGetInterfaceHandle(DeviceNumber(), "Kestrova_Test_Command", &scratch);
         if (test == 0) {
             if (SuspendViaTestCommand() != 1) {
                 ShowError(kNotPoweredUp, Box::Show);
@@ -114,13 +114,13 @@ int CFlashThread::ConnectDevice(uint16_t id) {
     } else if (boot != 0) {
         return 0;
     }
-    if (SerialDevice(deviceId)) {
-        if (OpenDeviceInterface(deviceId) != 1) {
+    if (SerialDevice(DeviceNumber())) {
+        if (OpenDeviceInterface(DeviceNumber()) != 1) {
             ShowError(kNoInterface, Box::None);
             return 0;
         }
     } else {
-        if (IdentifyDevice(deviceId) != 1) {
+        if (IdentifyDevice(DeviceNumber()) != 1) {
             return 0;
         }
         if (records.flashState == 1 && records.bootState == 0) {
@@ -133,17 +133,18 @@ int CFlashThread::ConnectDevice(uint16_t id) {
 }
 
 int CFlashThread::OpenDeviceInterface(uint16_t id) {
-    deviceId = id;
+    context.SetDeviceNumber(id);
     records.bootState = records.flashState = 0;
-    if (HostGetInterfaceHandle(deviceId, "Kestrova_Flash", records.interfaceHandle) == 0) {
+    if (HostGetInterfaceHandle(DeviceNumber(), "Kestrova_Flash", records.interfaceHandle) == 0) {
         records.flashState = 1;
         return 1;
     }
-    if (HostGetInterfaceHandle(deviceId, "Kestrova_Boot", records.interfaceHandle) == 0) {
+    if (HostGetInterfaceHandle(DeviceNumber(), "Kestrova_Boot", records.interfaceHandle) == 0) {
         records.bootState = 1;
         return 1;
     }
-    if (HostGetInterfaceHandle(deviceId, "Kestrova_Tavenor_OS", records.interfaceHandle) != 0) {
+    if (HostGetInterfaceHandle(DeviceNumber(), "Kestrova_Tavenor_OS", records.interfaceHandle) !=
+        0) {
         return 0;
     }
     // Only an engine with a dialog shows the interface choice.
@@ -162,7 +163,7 @@ int CFlashThread::IdentifyDevice(uint16_t id) {
         ShowError(kNoInterface, Box::Show);
         return 0;
     }
-    if (HostGetStringDescriptor(deviceId, records.interfaceHandle, 1, 0,
+    if (HostGetStringDescriptor(DeviceNumber(), records.interfaceHandle, 1, 0,
                                 records.stringDescriptor) != 0) {
         ShowError(kNoDescriptor, Box::Show);
         return 0;
@@ -261,7 +262,7 @@ int CFlashThread::GetPhoneVersions(std::span<std::string> info, uint16_t& firstV
     if (info.size() < 3) {
         return 0;
     }
-    if (OpenDeviceInterface(deviceId) != 1) {
+    if (OpenDeviceInterface(DeviceNumber()) != 1) {
         return 0;
     }
     InitDeviceApi(Failures::Quiet);
@@ -284,11 +285,11 @@ int CFlashThread::IdentifyPlatform(std::string& name) {
     records.platformName = "Unknown Platform";
     records.tavenorBlank = records.tavenorFlash = 0;
     records.stringDescriptor.clear();
-    if (OpenDeviceInterface(deviceId) != 1) {
+    if (OpenDeviceInterface(DeviceNumber()) != 1) {
         return 0;
     }
-    if (!SerialDevice(deviceId)) {
-        if (HostGetStringDescriptor(deviceId, records.interfaceHandle, 1, 0,
+    if (!SerialDevice(DeviceNumber())) {
+        if (HostGetStringDescriptor(DeviceNumber(), records.interfaceHandle, 1, 0,
                                     records.stringDescriptor) != 0 ||
             !ApplyDescriptorRow(records)) {
             return 0;

@@ -87,24 +87,11 @@ struct RangePlan {
 }  // namespace
 
 void CFlashThread::ReportPercent(int percent) {
-    std::string text = std::to_string(percent);
-    if (noDialog == 0) {
-        HostDisplayProgress(text);
-    } else if (perDeviceRoute != 0) {
-        HostDisplayProgressEx(deviceId, text);
-    } else {
-        ConsolePrintProgress(percent);
-    }
+    context.Progress(percent);
 }
 
 void CFlashThread::ResetProgress() {
-    if (noDialog == 0) {
-        HostDisplayProgress("0");
-    } else if (perDeviceRoute != 0) {
-        HostDisplayProgressEx(deviceId, "0");
-    } else {
-        ConsolePrintLine("");
-    }
+    context.ResetProgress();
 }
 
 int CFlashThread::SendTail(int fd, uint32_t tailAddress, uint64_t fileOffset, size_t bytes,

@@ -1,9 +1,9 @@
 // The engine's reporting: every line tagged with the phone's device number and
-// sent where the job's kind asks; every error also goes to the error log.
+// sent on the route of the job's context; every error also goes to the error
+// log, and the job's first error becomes its outcome's cause.
 #include <cstdio>
 
 #include "ErrorLog.h"
-#include "ORX_FP_FlashHost.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/MessageBox.h"
 
@@ -20,29 +20,20 @@ std::string Tagged(uint16_t deviceId, const std::string& text) {
 }  // namespace
 
 void CFlashThread::ShowStatus(const std::string& text) {
-    std::string tagged = Tagged(deviceId, text);
-    if (noDialog == 0) {
-        HostDisplayStatus(tagged);
-    } else if (perDeviceRoute != 0) {
-        HostDisplayStatusEx(deviceId, tagged);
-    } else {
-        ConsolePrintLine(tagged);
-    }
+    context.Status(Tagged(DeviceNumber(), text));
 }
 
+// The per-device error line goes without the tag: the host's per-device
+// display names the phone already. The untagged text is the job's cause when
+// it is its first failure.
 void CFlashThread::ShowError(const std::string& text, int showBox) {
-    std::string tagged = Tagged(deviceId, text);
-    if (noDialog == 0) {
-        if (showBox == 1 && dialog != nullptr) {
-            platform::ShowStopBox(text);
-        }
-        HostDisplayError(tagged);
-    } else if (perDeviceRoute != 0) {
-        HostDisplayErrorEx(deviceId, text);
-    } else {
-        ConsolePrintLine(tagged);
+    std::string tagged = Tagged(DeviceNumber(), text);
+    if (context.Route() == ReportRoute::Dialog && showBox == 1 && dialog != nullptr) {
+        platform::ShowStopBox(text);
     }
+    context.Error(tagged, text);
     LogFlashError(__LINE__, tagged, kSource);
+    context.NoteFailure(text);
 }
 
 void CFlashThread::ReportDeviceError(const std::string& text, uint32_t errorCode,
@@ -55,5 +46,6 @@ void CFlashThread::ReportDeviceError(const std::string& text, uint32_t errorCode
         std::snprintf(where, sizeof where, " \nwhile sending address 0x%X.", address);
         full += where;
     }
+    context.NoteFailure(full, errorCode);  // before ShowError, to keep the code
     ShowError(full, 1);
 }

@@ -3,9 +3,9 @@
 // only then the barker codes that mark the code groups valid.
 #include <fcntl.h>
 
+#include "DeviceNumbers.h"
 #include "ErrorLog.h"
 #include "ORX_FP_FlashHost.h"
-#include "DeviceNumbers.h"
 #include "ORX_FP_FlashThread.h"
 
 namespace {
@@ -149,10 +149,12 @@ int CFlashThread::LoadRamDownloader(const CFlashFileIO& file) {
     if (dialog != nullptr) {
         RefreshPhoneInfo(InfoScope::Versions);
     }
-    if (SerialDevice(deviceId) && RaiseSerialLineRate() != 1) {
+    if (SerialDevice(DeviceNumber()) && RaiseSerialLineRate() != 1) {
         return 0;
     }
-    if (VerifySUInfo(file, dialog != nullptr && noDialog == 0 ? Ask::User : Ask::Never) != 1) {
+    if (VerifySUInfo(file, dialog != nullptr && context.Route() == ReportRoute::Dialog
+                               ? Ask::User
+                               : Ask::Never) != 1) {
         return 0;
     }
     return LoadBootloaderRamDownloader(image.Get(), ram.start, ram.length, ram.declaredChecksum);
@@ -170,7 +172,7 @@ int CFlashThread::RaiseSerialLineRate() {
         ReportDeviceError("Error in setting the BAUD rate on the phone side", code, 0);
         return 0;
     }
-    if (HostSetBaudRate(115200, deviceId) != 0) {
+    if (HostSetBaudRate(115200, DeviceNumber()) != 0) {
         ReportDeviceError("Error in setting the BAUD rate on the PC side", code, 0);
         return 0;
     }

@@ -4,7 +4,6 @@
 #include <new>
 
 #include "ErrorLog.h"
-#include "ORX_FP_FlashHost.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/MessageBox.h"
 
@@ -13,13 +12,7 @@ constexpr const char* kSource = "ORX_FP_FlashThread";
 }
 
 void CFlashThread::Verdict(const char* text) {
-    if (noDialog == 0) {
-        HostDisplayStatus(text);
-    } else if (perDeviceRoute != 0) {
-        HostDisplayStatusEx(deviceId, text);
-    } else {
-        ConsolePrintLine(text);
-    }
+    context.Status(text);
     LogFlashError(__LINE__, text, kSource);
 }
 
@@ -28,14 +21,13 @@ int CFlashThread::RunVerify() {
         job.superfilePath = dialog->GetControlText(ctl::kFileName);
     }
     std::unique_ptr<CFlashFileIO> reader(new (std::nothrow)
-                                             CFlashFileIO(dialog, job.superfilePath));
+                                             CFlashFileIO(dialog, job.superfilePath, context));
     if (!reader) {
         platform::ShowStopBox("Flash File IO pointer is a NULL Pointer");
         LogFlashError(__LINE__, "Flash File IO pointer is a NULL Pointer", kSource);
+        context.NoteFailure("Flash File IO pointer is a NULL Pointer");
         return 0;
     }
-    reader->deviceIndex = deviceId;
-    reader->perDeviceRoute = perDeviceRoute;
     if (reader->ReadSuperfile(FailureBoxes::Show) != 1) {
         LogFlashError(__LINE__, "Error Reading File Header", kSource);
         Verdict("Verify FAILED!!!");

@@ -6,8 +6,8 @@
 #include <new>
 
 #include "DeviceNumbers.h"
+#include "ORX_FP_Flash.h"
 #include "ORX_FP_FlashHost.h"
-#include "ORX_FP_FlashOutcome.h"
 #include "ORX_FP_FlashThread.h"
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
@@ -52,15 +52,16 @@ int CFlashThread::RequestMove(const WindowRect& rect) {
 }
 
 void CFlashThread::Run() {
+    const JobContextBinding bound(context);
     bool listKnown = false;
     bool allIdentified = true;
     while (Running() == 1) {
-        if (noDialog != 0) {
-            headlessResult = job.kind == JobKind::Verify
-                                 ? DoHeadlessVerify(job.superfilePath, deviceId)
-                                 : DoHeadlessJob(job.superfilePath, deviceId);
-            RecordDeviceOutcome(deviceId, headlessResult == 1 ? JobOutcome{} : ThreadFailure());
-            if (perDeviceRoute == 0) {
+        if (context.Route() != ReportRoute::Dialog) {
+            int result = job.kind == JobKind::Verify
+                             ? DoHeadlessVerify(job.superfilePath, DeviceNumber())
+                             : DoHeadlessJob(job.superfilePath, DeviceNumber());
+            context.Finish(result == 1 ? ORX_RESULT_OK : ORX_RESULT_JOB_FAILED);
+            if (context.Route() == ReportRoute::Console) {
                 ClearRunning();  // Flash sees the job ended
             }
             return;
@@ -114,7 +115,7 @@ int CFlashThread::ConnectWithDialogInterface(uint16_t id) {
         return 1;
     }
     std::string name = dialog->InterfaceName();
-    if (ORXGetInterfaceHandle(deviceId, name.c_str(), &records.interfaceHandle) != 0) {
+    if (ORXGetInterfaceHandle(DeviceNumber(), name.c_str(), &records.interfaceHandle) != 0) {
         ShowError(platform::Format("The \"%s\" Interface could not be found.", name.c_str()),
                   Box::Show);
         return 0;
@@ -176,7 +177,7 @@ void CFlashThread::DoFlashJob() {
         dialog->SetFlashing(false);
         return;
     }
-    sequence.reader.reset(new (std::nothrow) CFlashFileIO(dialog, job.superfilePath));
+    sequence.reader.reset(new (std::nothrow) CFlashFileIO(dialog, job.superfilePath, context));
     if (!sequence.reader) {
         ShowError(kNoReader, Box::Show);
         dialog->SetFlashing(false);
@@ -200,7 +201,7 @@ void CFlashThread::DoFlashJob() {
         platform::ShowQuestionBox("Flash Another Phone?") == platform::BoxAnswer::Yes &&
         platform::ShowQuestionBox("Please replace subscriber unit before flashing and press OK.",
                                   platform::BoxButtons::OkCancel) == platform::BoxAnswer::Ok) {
-        if (SerialDevice(deviceId)) {
+        if (SerialDevice(DeviceNumber())) {
             HostRefreshConnections();
         }
         Post(Command::Flash);
@@ -233,14 +234,12 @@ int CFlashThread::RunFlash() {
 
 int CFlashThread::DoHeadlessJob(const std::string& path, uint16_t id) {
     job.superfilePath = path;
-    deviceId = id;
-    sequence.reader.reset(new (std::nothrow) CFlashFileIO(nullptr, path));
+    context.SetDeviceNumber(id);
+    sequence.reader.reset(new (std::nothrow) CFlashFileIO(nullptr, path, context));
     if (!sequence.reader) {
         ShowError(kNoReader, Box::None);
         return 0;
     }
-    sequence.reader->deviceIndex = id;
-    sequence.reader->perDeviceRoute = perDeviceRoute;
     // The reader goes on every way out.
     struct ReaderRelease {
         std::unique_ptr<CFlashFileIO>& reader;
@@ -309,7 +308,7 @@ int CFlashThread::FinishPhone(bool reboot) {
 
 int CFlashThread::DoHeadlessVerify(const std::string& path, uint16_t id) {
     job.superfilePath = path;
-    deviceId = id;
+    context.SetDeviceNumber(id);
     if (ConnectPhone(id) != 1) {
         return 0;
     }

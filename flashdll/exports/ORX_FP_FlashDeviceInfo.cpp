@@ -16,16 +16,15 @@
 
 namespace {
 
-// A headless engine of its own for the phone, on the caller's thread.
+// An engine of its own for the phone, on the caller's thread: it reports on
+// the host's display with the dialog, on the console without.
 std::unique_ptr<CFlashThread> PhoneEngine(int deviceId) {
     CFlashThread::Config config;
     config.hostInstanceHandle = hostInstance.load();
-    config.deviceId = static_cast<uint16_t>(deviceId & 0xFFFF);
-    std::unique_ptr<CFlashThread> engine(new (std::nothrow) CFlashThread(std::move(config)));
-    if (engine) {
-        engine->noDialog = headlessMode.load();
-    }
-    return engine;
+    config.context =
+        JobContext(headlessMode.load() == 0 ? ReportRoute::Dialog : ReportRoute::Console,
+                   static_cast<uint16_t>(deviceId & 0xFFFF));
+    return std::unique_ptr<CFlashThread>(new (std::nothrow) CFlashThread(std::move(config)));
 }
 
 }  // namespace

@@ -39,6 +39,9 @@ static int GetSuperfileInformationBody(const char* superfilePath, OrxTextArray* 
         }
         if (reader->ReadSuperfile(FailureBoxes::Show) != 1) {
             ReportAndLog("Error Reading File Header", __LINE__);
+            // The reader's own cause, which its reports may have left in the log only.
+            RecordThreadFailure(
+                JobOutcome{ORX_RESULT_JOB_FAILED, 0, reader->Context().Outcome().reason});
             return ORX_RESULT_JOB_FAILED;
         }
         std::vector<std::string> before = CopyTextsIn(*infoArray);

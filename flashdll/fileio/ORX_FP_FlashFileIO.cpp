@@ -2,16 +2,13 @@
 
 #include <cstdio>
 
-#include "ORX_FP_FlashState.h"
-
-CFlashFileIO::CFlashFileIO(IFlashView* dialog, std::string superfilePath)
+CFlashFileIO::CFlashFileIO(IFlashView* dialog, std::string superfilePath, const JobContext& job)
     : superfilePath(std::move(superfilePath)),
       dialog(dialog),
+      context(job.WithRoute(dialog != nullptr ? ReportRoute::Dialog : job.RouteWithoutDialog())),
       headless(dialog == nullptr),
       records(shx::kSlots),
-      indexTable(shx::kIndexTableSize, 0) {
-    perDeviceRoute = IsDeviceMode();
-}
+      indexTable(shx::kIndexTableSize, 0) {}
 
 CFlashFileIO::~CFlashFileIO() = default;
 

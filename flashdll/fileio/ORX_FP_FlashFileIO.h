@@ -15,6 +15,7 @@
 #include "ImageIndexLayout.h"
 #include "ORX_FP_FlashFileIO_ImageWriter.h"
 #include "ORX_FP_FlashFileIO_LineReader.h"
+#include "ORX_FP_FlashJobContext.h"
 #include "SRecordDecode.h"
 #include "SuperfileFormat.h"
 #include "SuperfileNames.h"
@@ -61,8 +62,11 @@ enum class FailureBoxes { Show, Quiet };
 
 class CFlashFileIO {
   public:
-    // dialog is null for a caller without a dialog; the object is then headless.
-    CFlashFileIO(IFlashView* dialog, std::string superfilePath);
+    // dialog is null for a caller without a dialog; the object is then headless
+    // and reports on the job's route without a dialog (per-device or console),
+    // naming the job's phone. Its failures become the job's outcome.
+    CFlashFileIO(IFlashView* dialog, std::string superfilePath,
+                 const JobContext& job = CallerContext());
     ~CFlashFileIO();
     CFlashFileIO(const CFlashFileIO&) = delete;
     CFlashFileIO& operator=(const CFlashFileIO&) = delete;
@@ -137,11 +141,8 @@ class CFlashFileIO {
     uint16_t IndexEntrySum(int slot) const;
     bool IndexEntryPresent(int slot) const;
 
-    uint16_t deviceIndex = 0;
-    // Without a dialog: 1 reports through the host's per-device displays, 0 on
-    // the console. Taken from the module's mode when the reader is made; a job's
-    // engine sets its own route so another job's mode never redirects it.
-    int perDeviceRoute = 0;
+    // The reader's route and phone, within the job that made it.
+    const JobContext& Context() const { return context; }
 
   private:
     // Reporting routes (see ORX_FP_FlashFileIO_Report.cpp).
@@ -191,6 +192,7 @@ class CFlashFileIO {
     std::string superfilePath;
     std::string indexPath;
     IFlashView* dialog;
+    JobContext context;
     uint32_t fileSize = 0;
     int fileCount = 0;
     int lastPercent = 0;

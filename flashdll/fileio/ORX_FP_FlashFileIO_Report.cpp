@@ -1,6 +1,7 @@
-// The routes by which the superfile reader reports: a box, the host's error
-// display, the per-device display or standard output, chosen by whether the
-// object has a dialog and by its per-device route.
+// The routes by which the superfile reader reports: a box with the dialog, and
+// the route of the reader's context (the host's error display, the per-device
+// display or the console). Every failure reported is also noted as the job's
+// cause.
 #include "ErrorLog.h"
 #include "ORX_FP_FlashFileIO.h"
 #include "ORX_FP_FlashHost.h"
@@ -11,13 +12,14 @@ constexpr const char* kSource = "ORX_FP_FlashFileIO";
 }
 
 void CFlashFileIO::ReportOpenFailure(const std::string& text, int quiet, int line) {
-    bool boxed = dialog != nullptr || perDeviceRoute != 0;
+    bool boxed = context.Route() != ReportRoute::Console;
     if (boxed && quiet == 0) {
         platform::ShowStopBox(text);
     } else {
-        ConsolePrintLine(text);
+        context.Sink().Line(text);
     }
     LogFlashError(line, text, kSource);
+    context.NoteFailure(text);
 }
 
 void CFlashFileIO::ReportInvalid(const std::string& text, int quiet, int line) {
@@ -25,63 +27,46 @@ void CFlashFileIO::ReportInvalid(const std::string& text, int quiet, int line) {
         platform::ShowStopBox(text);
     }
     LogFlashError(line, text, kSource);
+    context.NoteFailure(text);
 }
 
 void CFlashFileIO::ReportError(const std::string& text, int line) {
     if (dialog != nullptr) {
         platform::ShowStopBox(text);
-        HostDisplayError(text);
-    } else if (perDeviceRoute != 0) {
-        HostDisplayErrorEx(deviceIndex, text);
-    } else {
-        ConsolePrintLine(text);
     }
+    context.Error(text);
     LogFlashError(line, text, kSource);
+    context.NoteFailure(text);
 }
 
 void CFlashFileIO::ReportBootSlot() {
-    platform::ShowStopBox(
+    const char* text =
         "ERROR: The file you have selected is an invalid superfile.\nPlease enter in a valid "
-        "superfile.");
+        "superfile.";
+    platform::ShowStopBox(text);
+    context.NoteFailure(text);
 }
 
 // Conversion progress in percent; -1 resets the host's progress (on the
 // console it ends the progress line).
 void CFlashFileIO::ReportProgress(int percent) {
-    std::string text = std::to_string(percent < 0 ? 0 : percent);
-    if (dialog != nullptr) {
-        HostDisplayProgress(text);
-    } else if (perDeviceRoute != 0) {
-        HostDisplayProgressEx(deviceIndex, text);
-    } else if (percent < 0) {
-        ConsolePrintLine("");
+    if (percent < 0) {
+        context.ResetProgress();
     } else {
-        ConsolePrintProgress(percent);
+        context.Progress(percent);
     }
 }
 
 // An error on the error channel alone, with no box and no log entry.
 void CFlashFileIO::ReportBuildError(const std::string& text) {
-    if (dialog != nullptr) {
-        HostDisplayError(text);
-    } else if (perDeviceRoute != 0) {
-        HostDisplayErrorEx(deviceIndex, text);
-    } else {
-        ConsolePrintLine(text);
-    }
+    context.Error(text);
+    context.NoteFailure(text);
 }
 
 // A conversion that stops: the error, the progress back to zero, a log entry.
 void CFlashFileIO::ReportBuildStop(const std::string& text, int line) {
     ReportBuildError(text);
-    if (dialog != nullptr) {
-        HostDisplayProgress("0");
-    } else if (perDeviceRoute != 0) {
-        HostDisplayProgressEx(deviceIndex, "0");
-    } else {
-        ConsolePrintProgress(0);
-        ConsolePrintLine("");
-    }
+    context.StopProgress();
     LogFlashError(line, text, kSource);
 }
 
@@ -89,10 +74,9 @@ void CFlashFileIO::ReportBuildStop(const std::string& text, int line) {
 void CFlashFileIO::ReportBoxedError(const std::string& text, int line) {
     if (dialog != nullptr) {
         platform::ShowStopBox(text);
-    } else if (perDeviceRoute != 0) {
-        HostDisplayErrorEx(deviceIndex, text);
     } else {
-        ConsolePrintLine(text);
+        context.Error(text);
     }
     LogFlashError(line, text, kSource);
+    context.NoteFailure(text);
 }

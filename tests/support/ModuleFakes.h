@@ -1,6 +1,7 @@
 // Fakes for tests that drive the module's own code: a message-box handler
-// that records every box and answers from a script, a recording dialog view,
-// and a fixture base that gives each test a fresh module and host.
+// that records every box and answers from a script, a recording console sink,
+// a recording dialog view, and a fixture base that gives each test a fresh
+// module and host.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 
 #include "ErrorLog.h"
 #include "FlashView.h"
+#include "ORX_FP_FlashJobContext.h"
+#include "ORX_FP_FlashOutcome.h"
 #include "ORX_FP_FlashState.h"
 #include "OrxHost.h"
 #include "TestSupport.h"
@@ -64,6 +67,50 @@ class ScriptedBoxes {
     platform::BoxHandler previous;
 };
 
+// Installed as the console sink for its lifetime: contexts made meanwhile
+// send their console lines and progress here instead of standard output.
+class RecordingConsole {
+  public:
+    RecordingConsole() : previous(SetConsoleSink(sink)) {}
+    ~RecordingConsole() { SetConsoleSink(previous); }
+    RecordingConsole(const RecordingConsole&) = delete;
+    RecordingConsole& operator=(const RecordingConsole&) = delete;
+
+    std::vector<std::string> Lines() const { return sink->Lines(); }
+    // What standard output would have shown: lines with their ends, progress
+    // as "\r<percent>%".
+    std::string Output() const { return sink->Output(); }
+
+  private:
+    class Sink : public IReportSink {
+      public:
+        void Line(const std::string& text) override {
+            std::lock_guard guard(lock);
+            lines.push_back(text);
+            output += text + "\n";
+        }
+        void Progress(int percent) override {
+            std::lock_guard guard(lock);
+            output += "\r" + std::to_string(percent) + "%";
+        }
+        std::vector<std::string> Lines() const {
+            std::lock_guard guard(lock);
+            return lines;
+        }
+        std::string Output() const {
+            std::lock_guard guard(lock);
+            return output;
+        }
+
+      private:
+        mutable std::mutex lock;
+        std::vector<std::string> lines;
+        std::string output;
+    };
+    std::shared_ptr<Sink> sink = std::make_shared<Sink>();
+    std::shared_ptr<IReportSink> previous;
+};
+
 class RecordingView : public IFlashView {
   public:
     std::string GetControlText(int id) override { return texts[id]; }
@@ -110,7 +157,8 @@ class ModuleTest : public ::testing::Test {
     ModuleTest() {
         orxhost::Reset();
         headlessMode.store(1);
-        SetDeviceMode(0);
+        SetAutomationRoute(ReportRoute::Console);
+        ClearDeviceOutcomes();
         errorLogEnabled.store(1);
         hostInstance.store(this);
     }
@@ -159,7 +207,7 @@ class HostedModuleTest : public ModuleTest {
             engine->Stop();
         }
         headlessMode.store(1);
-        SetDeviceMode(0);
+        SetAutomationRoute(ReportRoute::Console);
     }
 
     static std::unique_ptr<CWorkerThread> Worker(bool started) {
