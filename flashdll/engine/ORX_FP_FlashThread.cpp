@@ -38,10 +38,6 @@ void CFlashThread::SetReader(std::unique_ptr<CFlashFileIO> reader) {
     sequence.reader = std::move(reader);
 }
 
-void CFlashThread::ShowError(const std::string& text, Box box) {
-    ShowError(text, box == Box::Show ? 1 : 0);
-}
-
 bool CFlashThread::DescriptorAbsent(const SU_DESCRIPTOR& descriptor) const {
     return std::memcmp(&descriptor, records.absentPattern.data(), sizeof descriptor) == 0;
 }

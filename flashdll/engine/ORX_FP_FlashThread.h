@@ -196,9 +196,6 @@ class CFlashThread : public CWorkerThread {
         bool firstOsConnection = true;
     };
 
-    // Kept for the reporting body until it takes Box: showBox 1 is Box::Show.
-    void ShowError(const std::string& text, int showBox);
-
     // The worker's parts.
     void CarryOut(Command command);
     void FlashEveryPhone();

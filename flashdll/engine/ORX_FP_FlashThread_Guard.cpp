@@ -9,7 +9,7 @@ void CFlashThread::RunFailed(const char* what) {
     if (dialog != nullptr) {
         dialog->SetFlashing(false);
     }
-    ShowError(std::string("Job ended by an unexpected failure: ") + what, 0);
+    ShowError(std::string("Job ended by an unexpected failure: ") + what, Box::None);
     context.Finish(ORX_RESULT_JOB_FAILED);
     if (context.Route() == ReportRoute::Console) {
         ClearRunning();  // Flash sees the job ended

@@ -26,9 +26,9 @@ void CFlashThread::ShowStatus(const std::string& text) {
 // The per-device error line goes without the tag: the host's per-device
 // display names the phone already. The untagged text is the job's cause when
 // it is its first failure.
-void CFlashThread::ShowError(const std::string& text, int showBox) {
+void CFlashThread::ShowError(const std::string& text, Box box) {
     std::string tagged = Tagged(DeviceNumber(), text);
-    if (context.Route() == ReportRoute::Dialog && showBox == 1 && dialog != nullptr) {
+    if (context.Route() == ReportRoute::Dialog && box == Box::Show && dialog != nullptr) {
         platform::ShowStopBox(text);
     }
     context.Error(tagged, text);
@@ -47,5 +47,5 @@ void CFlashThread::ReportDeviceError(const std::string& text, uint32_t errorCode
         full += where;
     }
     context.NoteFailure(full, errorCode);  // before ShowError, to keep the code
-    ShowError(full, 1);
+    ShowError(full, Box::Show);
 }
