@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     manifest.date = "Dec 07 2026";
     manifest.seed = 42;
     for (int group = 0; group < 4; ++group) {
-        mkshx::SubfileSpec sub;
+        mkshx::ManifestSubfile sub;
         sub.slot = group == 0 ? 0 : group + 1;  // RAM downloader, code groups 0, 1, 2
         sub.hasRange = true;
         sub.start = 0x10000000u + static_cast<uint32_t>(group) * 0x04000000u;

@@ -33,7 +33,7 @@ bool IsPlain(const mkshx::Manifest& manifest) {
         (manifest.subfiles.front().slot != 0 || !manifest.subfiles.front().HasImage())) {
         return false;
     }
-    for (const mkshx::SubfileSpec& sub : manifest.subfiles) {
+    for (const mkshx::ManifestSubfile& sub : manifest.subfiles) {
         if (sub.Inverted() || (sub.slot == mkshx::kBootSlot && sub.hasRange)) {
             return false;
         }
@@ -49,7 +49,7 @@ void ReadBack(const mkshx::Manifest& manifest, const mkshx::BuiltSuperfile& buil
     if (IsPlain(manifest)) {
         Check(verdict == shx::HeaderVerdict::Valid);
         std::bitset<shx::kSlots> images;
-        for (const mkshx::SubfileSpec& sub : manifest.subfiles) {
+        for (const mkshx::ManifestSubfile& sub : manifest.subfiles) {
             if (sub.HasImage()) {
                 images.set(static_cast<size_t>(sub.slot));
             }
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     uint64_t imageBytes = 0;
-    for (const mkshx::SubfileSpec& sub : manifest.subfiles) {
+    for (const mkshx::ManifestSubfile& sub : manifest.subfiles) {
         imageBytes += sub.Size();
     }
     if (imageBytes > kMaxImageBytes) {

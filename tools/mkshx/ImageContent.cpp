@@ -35,7 +35,7 @@ void FillRandom(std::vector<uint8_t>& out, uint64_t seed) {
 
 }  // namespace
 
-std::vector<uint8_t> GenerateContent(const SubfileSpec& sub, uint64_t manifestSeed) {
+std::vector<uint8_t> GenerateContent(const ManifestSubfile& sub, uint64_t manifestSeed) {
     std::vector<uint8_t> out(sub.Size(), 0xFF);
     switch (sub.data.kind) {
         case DataKind::Random: {

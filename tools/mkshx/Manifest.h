@@ -53,7 +53,7 @@ struct ExtraRecord {
     std::vector<uint8_t> data;
 };
 
-struct SubfileSpec {
+struct ManifestSubfile {
     int slot = 0;
     bool hasRange = false;  // false only for an empty slot 1
     uint32_t start = 0;
@@ -92,10 +92,10 @@ struct Manifest {
     ChecksumMode checksum = ChecksumMode::Auto;
     uint64_t seed = 0;
     bool allowInverted = false;
-    std::vector<SubfileSpec> subfiles;  // sorted by slot, each slot once
+    std::vector<ManifestSubfile> subfiles;  // sorted by slot, each slot once
 
-    SubfileSpec* Find(int slot);
-    const SubfileSpec* Find(int slot) const;
+    ManifestSubfile* Find(int slot);
+    const ManifestSubfile* Find(int slot) const;
 };
 
 Manifest ParseManifest(const nlohmann::json& json);

@@ -100,7 +100,7 @@ std::vector<ExtraRecord> ParseExtraRecords(const json& value, const std::string&
 }
 
 // start plus size or end; a hex data block alone may also give the size.
-void ParseRange(const json& value, const std::string& where, SubfileSpec& sub) {
+void ParseRange(const json& value, const std::string& where, ManifestSubfile& sub) {
     bool hasStart = value.contains("start");
     bool hasSize = value.contains("size");
     bool hasEnd = value.contains("end");
@@ -138,12 +138,12 @@ void ParseRange(const json& value, const std::string& where, SubfileSpec& sub) {
     }
 }
 
-SubfileSpec ParseSubfile(const json& value, const std::string& index) {
+ManifestSubfile ParseSubfile(const json& value, const std::string& index) {
     fields::RequireObject(value, index);
     if (!value.contains("slot")) {
         Fail(index, "needs \"slot\"");
     }
-    SubfileSpec sub;
+    ManifestSubfile sub;
     sub.slot = fields::Slot(value["slot"], index + ".slot");
     const std::string where = index + " (" + SlotLabel(sub.slot) + ")";
     fields::CheckKeys(value, where, {"slot",         "start",
@@ -269,7 +269,7 @@ Manifest ParseManifest(const json& value) {
         std::vector<std::string> origin(kSlotCount);
         for (size_t i = 0; i < list.size(); ++i) {
             std::string index = "subfiles[" + std::to_string(i) + "]";
-            SubfileSpec sub = ParseSubfile(list[i], index);
+            ManifestSubfile sub = ParseSubfile(list[i], index);
             if (!origin[sub.slot].empty()) {
                 Fail(index, "slot " + std::to_string(sub.slot) + " (" + SlotLabel(sub.slot) +
                                 ") is already given by " + origin[sub.slot]);
@@ -277,8 +277,9 @@ Manifest ParseManifest(const json& value) {
             origin[sub.slot] = index;
             manifest.subfiles.push_back(std::move(sub));
         }
-        std::sort(manifest.subfiles.begin(), manifest.subfiles.end(),
-                  [](const SubfileSpec& a, const SubfileSpec& b) { return a.slot < b.slot; });
+        std::sort(
+            manifest.subfiles.begin(), manifest.subfiles.end(),
+            [](const ManifestSubfile& a, const ManifestSubfile& b) { return a.slot < b.slot; });
     }
     ValidateManifest(manifest);
     return manifest;
@@ -304,7 +305,7 @@ Manifest LoadManifest(const std::string& path) {
     }
 }
 
-SubfileSpec* Manifest::Find(int slot) {
+ManifestSubfile* Manifest::Find(int slot) {
     for (auto& sub : subfiles) {
         if (sub.slot == slot) {
             return &sub;
@@ -313,7 +314,7 @@ SubfileSpec* Manifest::Find(int slot) {
     return nullptr;
 }
 
-const SubfileSpec* Manifest::Find(int slot) const {
+const ManifestSubfile* Manifest::Find(int slot) const {
     return const_cast<Manifest*>(this)->Find(slot);
 }
 

@@ -25,7 +25,7 @@ void CheckText(const std::string& text, size_t room, const std::string& where) {
     }
 }
 
-void CheckSubfile(const Manifest& manifest, const SubfileSpec& sub) {
+void CheckSubfile(const Manifest& manifest, const ManifestSubfile& sub) {
     const std::string where = "slot " + std::to_string(sub.slot);
     if (sub.slot < 0 || sub.slot >= kSlotCount) {
         Fail(where, "out of range 0..257");
@@ -98,7 +98,7 @@ void ValidateManifest(const Manifest& manifest) {
         Fail("recordBytes", "must be 1 to 250");
     }
     int previous = -1;
-    for (const SubfileSpec& sub : manifest.subfiles) {
+    for (const ManifestSubfile& sub : manifest.subfiles) {
         if (sub.slot <= previous) {
             Fail("subfiles",
                  "slots must be given once each, in order (slot " + std::to_string(sub.slot) + ")");

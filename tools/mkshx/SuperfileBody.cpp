@@ -17,13 +17,13 @@ namespace {
 
 struct Block {
     std::string name;
-    std::vector<const SubfileSpec*> members;
+    std::vector<const ManifestSubfile*> members;
     bool emit = true;
 };
 
 std::vector<Block> PlanBlocks(const Manifest& manifest) {
     std::vector<Block> blocks;
-    for (const SubfileSpec& sub : manifest.subfiles) {
+    for (const ManifestSubfile& sub : manifest.subfiles) {
         if (sub.slot == kBootSlot) {
             continue;
         }
@@ -40,7 +40,7 @@ std::vector<Block> PlanBlocks(const Manifest& manifest) {
 }
 
 // [begin, end) offsets of the sub-file that data records cover: all but holes.
-std::vector<std::pair<uint64_t, uint64_t>> DataRuns(const SubfileSpec& sub) {
+std::vector<std::pair<uint64_t, uint64_t>> DataRuns(const ManifestSubfile& sub) {
     std::vector<Hole> holes = sub.holes;
     std::sort(holes.begin(), holes.end(),
               [](const Hole& a, const Hole& b) { return a.offset < b.offset; });
@@ -81,7 +81,7 @@ class BodyWriter {
     void WriteBlock(const Block& block) {
         emit = block.emit;
         targets.clear();
-        for (const SubfileSpec* sub : block.members) {
+        for (const ManifestSubfile* sub : block.members) {
             if (sub->HasImage()) {
                 targets.push_back(sub);
             }
@@ -93,12 +93,12 @@ class BodyWriter {
             writer.Header(block.name);
             body.anyBlock = true;
         }
-        for (const SubfileSpec* sub : block.members) {
+        for (const ManifestSubfile* sub : block.members) {
             WriteMember(*sub);
         }
         if (emit) {
             writer.EndRecord();
-            for (const SubfileSpec* sub : targets) {
+            for (const ManifestSubfile* sub : targets) {
                 body.emittedImages.insert(sub->slot);
             }
         }
@@ -107,7 +107,7 @@ class BodyWriter {
     Body Finish() { return std::move(body); }
 
   private:
-    std::vector<uint8_t>& Image(const SubfileSpec& sub) {
+    std::vector<uint8_t>& Image(const ManifestSubfile& sub) {
         auto it = body.images.find(sub.slot);
         if (it == body.images.end()) {
             it = body.images.emplace(sub.slot, std::vector<uint8_t>(sub.Size(), 0xFF)).first;
@@ -115,11 +115,11 @@ class BodyWriter {
         return it->second;
     }
 
-    void Record(uint32_t address, const uint8_t* data, size_t size, const SubfileSpec* skip) {
+    void Record(uint32_t address, const uint8_t* data, size_t size, const ManifestSubfile* skip) {
         if (emit) {
             writer.Data(address, data, size);
         }
-        for (const SubfileSpec* target : targets) {
+        for (const ManifestSubfile* target : targets) {
             if (target != skip) {
                 ApplyRecord(Image(*target), target->start, target->end, address, data,
                             static_cast<uint32_t>(size));
@@ -127,7 +127,7 @@ class BodyWriter {
         }
     }
 
-    void WriteMember(const SubfileSpec& sub) {
+    void WriteMember(const ManifestSubfile& sub) {
         if (sub.HasImage()) {
             WriteData(sub);
         }
@@ -139,7 +139,7 @@ class BodyWriter {
     // The sub-file's own data records land in its image at their own offsets,
     // so the content becomes the image directly, holes left 0xFF (or as an
     // earlier member of the block wrote them).
-    void WriteData(const SubfileSpec& sub) {
+    void WriteData(const ManifestSubfile& sub) {
         std::vector<uint8_t> content = GenerateContent(sub, manifest.seed);
         const auto runs = DataRuns(sub);
         const size_t step = static_cast<size_t>(manifest.recordBytes);
@@ -171,7 +171,7 @@ class BodyWriter {
     SRecordWriter& writer;
     Body body;
     bool emit = true;
-    std::vector<const SubfileSpec*> targets;
+    std::vector<const ManifestSubfile*> targets;
 };
 
 }  // namespace
@@ -184,7 +184,7 @@ size_t EstimateBodySize(const Manifest& manifest) {
             continue;
         }
         total += 2 * (block.name.size() + 8) + 16;  // S0 and S7 lines
-        for (const SubfileSpec* sub : block.members) {
+        for (const ManifestSubfile* sub : block.members) {
             for (const auto& [begin, end] : DataRuns(*sub)) {
                 size_t bytes = static_cast<size_t>(end - begin);
                 total += 2 * bytes + 16 * ((bytes + step - 1) / step);

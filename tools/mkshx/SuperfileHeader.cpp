@@ -20,7 +20,7 @@ const std::vector<uint8_t>* ImageOf(const std::map<int, std::vector<uint8_t>>& i
 
 // What the converter will read as the barker code of a type-2 sub-file: the
 // first eight bytes of its image.
-Bytes8 BarkerOf(const SubfileSpec& sub, const std::vector<uint8_t>* image) {
+Bytes8 BarkerOf(const ManifestSubfile& sub, const std::vector<uint8_t>* image) {
     Bytes8 code{};
     if (image != nullptr && image->size() >= shx::kBarkerSize) {
         std::memcpy(code.data(), image->data(), shx::kBarkerSize);
@@ -32,7 +32,7 @@ Bytes8 BarkerOf(const SubfileSpec& sub, const std::vector<uint8_t>* image) {
 
 // Type 2 counts its barker bytes as 0xFF: the barker is programmed last,
 // apart from the rest of the image.
-uint16_t DeclaredChecksum(const SubfileSpec& sub, const std::vector<uint8_t>* image) {
+uint16_t DeclaredChecksum(const ManifestSubfile& sub, const std::vector<uint8_t>* image) {
     if (sub.declaredChecksum) {
         return *sub.declaredChecksum;
     }
@@ -52,7 +52,7 @@ uint16_t FileCount(const Manifest& manifest) {
         return *manifest.fileCount;
     }
     uint16_t count = 0;
-    for (const SubfileSpec& sub : manifest.subfiles) {
+    for (const ManifestSubfile& sub : manifest.subfiles) {
         if (sub.slot != kBootSlot && sub.hasRange) {
             ++count;
         }
@@ -60,7 +60,7 @@ uint16_t FileCount(const Manifest& manifest) {
     return count;
 }
 
-shx::SubfileDescriptor DescriptorOf(const SubfileSpec& sub, const std::vector<uint8_t>* image) {
+shx::SubfileDescriptor DescriptorOf(const ManifestSubfile& sub, const std::vector<uint8_t>* image) {
     shx::SubfileDescriptor descriptor;
     if (sub.hasRange) {
         descriptor.start = sub.start;
@@ -79,7 +79,7 @@ shx::SubfileDescriptor DescriptorOf(const SubfileSpec& sub, const std::vector<ui
     return descriptor;
 }
 
-void WriteBarkerEntry(const SubfileSpec& sub, const std::vector<uint8_t>* image, uint8_t* header) {
+void WriteBarkerEntry(const ManifestSubfile& sub, const std::vector<uint8_t>* image, uint8_t* header) {
     if (sub.slot >= shx::kBarkerEntries) {
         return;
     }
@@ -101,7 +101,7 @@ void WriteHeader(const Manifest& manifest, const std::map<int, std::vector<uint8
     std::memcpy(header, manifest.kind.data(), manifest.kind.size());
     std::memcpy(header + shx::kDateOffset, manifest.date.data(), manifest.date.size());
     shx::WriteLe16(header + shx::kFileCountOffset, FileCount(manifest));
-    for (const SubfileSpec& sub : manifest.subfiles) {
+    for (const ManifestSubfile& sub : manifest.subfiles) {
         const std::vector<uint8_t>* image = ImageOf(images, sub.slot);
         shx::EncodeDescriptor(DescriptorOf(sub, image), header + shx::DescriptorOffset(sub.slot));
         WriteBarkerEntry(sub, image, header);

@@ -7,12 +7,12 @@ namespace mkshx {
 namespace {
 
 void AddBootRange(Manifest& manifest) {
-    SubfileSpec* boot = manifest.Find(kBootSlot);
+    ManifestSubfile* boot = manifest.Find(kBootSlot);
     if (boot == nullptr) {
-        SubfileSpec sub;
+        ManifestSubfile sub;
         sub.slot = kBootSlot;
         auto at = std::find_if(manifest.subfiles.begin(), manifest.subfiles.end(),
-                               [](const SubfileSpec& s) { return s.slot > kBootSlot; });
+                               [](const ManifestSubfile& s) { return s.slot > kBootSlot; });
         boot = &*manifest.subfiles.insert(at, sub);
     }
     boot->hasRange = true;
@@ -27,7 +27,7 @@ void OmitLastBlock(Manifest& manifest) {
         if (it->slot == kBootSlot) {
             continue;
         }
-        SubfileSpec* owner = &*it;
+        ManifestSubfile* owner = &*it;
         if (owner->slot == 3 && manifest.Find(2) != nullptr) {
             owner = manifest.Find(2);
         }
