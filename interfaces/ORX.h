@@ -83,6 +83,12 @@ ORX_HOST_API int ORXSendCommand(uint16_t deviceId, ORXInterfaceHandle handle, co
                                 uint8_t* reply, int one, uint8_t* data, uint32_t* value,
                                 uint16_t replyDeviceId);
 
+// Registers a window message by name: every caller of the same name gets the
+// same identifier for the life of the process, from 0xC000 to 0xFFFF (a Qt
+// host uses it as a custom event type); 0 for a null or empty name or when
+// the range is used up.
+ORX_HOST_API unsigned ORXRegisterWindowMessage(const char* name);
+
 // Device link for the flash device library: on 0, *link holds a new link to the
 // interface that `handle` names on the device (the caller owns it); non-zero:
 // no such device, a stale or foreign handle, or an interface without a link.
