@@ -15,6 +15,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   srecord clang libclang-rt-14-dev locales
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core xvfb xauth
 )
 missing=()
 for p in "${packages[@]}"; do

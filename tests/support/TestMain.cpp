@@ -37,8 +37,15 @@ class FolderPerTest : public testing::EmptyTestEventListener {
 
 }  // namespace
 
+// Used by mains of their own (the Qt tests') too.
+void AddFolderPerTest() {
+    testing::UnitTest::GetInstance()->listeners().Append(new FolderPerTest);
+}
+
+#ifndef ORX_TEST_MAIN_EXTERNAL
 int main(int argc, char** argv) {
     testing::InitGoogleMock(&argc, argv);
-    testing::UnitTest::GetInstance()->listeners().Append(new FolderPerTest);
+    AddFolderPerTest();
     return RUN_ALL_TESTS();
 }
+#endif
