@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -189,6 +190,7 @@ class CFlashThread : public CWorkerThread {
     // The dialog's worker: its pending command and the phones it lists.
     struct DialogLoop {
         std::atomic<Command> command{Command::None};
+        std::mutex windowLock;  // the host's thread sets the window, the worker reads it
         WindowRect window;
         std::array<uint16_t, 128> deviceList{};
         int deviceCount = 0;

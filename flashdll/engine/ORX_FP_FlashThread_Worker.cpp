@@ -3,6 +3,7 @@
 // automation exports.
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "DeviceNumbers.h"
@@ -47,7 +48,10 @@ int CFlashThread::Post(Command next) {
 }
 
 int CFlashThread::RequestMove(const WindowRect& rect) {
-    loop.window = rect;
+    {
+        std::lock_guard guard(loop.windowLock);
+        loop.window = rect;
+    }
     return Post(Command::Move);
 }
 
@@ -80,7 +84,11 @@ void CFlashThread::CarryOut(Command command) {
             break;
         case Command::Move:
             if (dialog != nullptr) {
-                const WindowRect& to = loop.window;
+                WindowRect to;
+                {
+                    std::lock_guard guard(loop.windowLock);
+                    to = loop.window;
+                }
                 dialog->Move(to.left, to.top, to.right, to.bottom);
             }
             break;
