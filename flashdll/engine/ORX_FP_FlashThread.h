@@ -80,6 +80,9 @@ class CFlashThread : public CWorkerThread {
     // The worker: with a dialog it polls the host's devices and carries out
     // commands; without one it runs one headless job and ends.
     void Run() override;
+    // The dialog's worker is woken as well, so it sees the stop at once
+    // instead of at the end of its 500 ms wait.
+    int Stop() override;
     void RunFailed(const char* what) override;
     // Signals the command event; 1 on success.
     int WakeWorker();

@@ -55,6 +55,14 @@ int CFlashThread::RequestMove(const WindowRect& rect) {
     return Post(Command::Move);
 }
 
+int CFlashThread::Stop() {
+    RequestStop();
+    if (context.Route() == ReportRoute::Dialog && commandEvent) {
+        commandEvent->Set();
+    }
+    return CWorkerThread::Stop();
+}
+
 void CFlashThread::Run() {
     const JobContextBinding bound(context);
     bool listKnown = false;
@@ -70,10 +78,14 @@ void CFlashThread::Run() {
             }
             return;
         }
-        if (commandEvent && commandEvent->Wait(kPollMilliseconds)) {
-            CarryOut(loop.command);
+        // A command is taken once: a wake without a new command (a stop)
+        // carries nothing out again.
+        if (commandEvent && commandEvent->Wait(kPollMilliseconds) && Running() == 1) {
+            CarryOut(loop.command.exchange(Command::None));
         }
-        PollDevices(listKnown, allIdentified);
+        if (Running() == 1) {
+            PollDevices(listKnown, allIdentified);
+        }
     }
 }
 
