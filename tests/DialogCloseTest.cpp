@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 #include <chrono>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -121,6 +122,15 @@ TEST_F(DialogClose, CloseEndsAtOnceWhileTheWorkerWaitsForTheDialog) {
     // A new dialog opens as before.
     ASSERT_EQ(UTCOpen(1, &host, 0, 0, 760, 580, nullptr), 0);
     EXPECT_NE(Dialog(), nullptr);
+}
+
+TEST(DialogFactory, MakesTheDialogOnlyOnTheApplicationsThread) {
+    InstallFlashDialogFactory();
+    QWidget host;
+    std::unique_ptr<IFlashDialog> made = MakeFlashDialog({&host, 0, 0, 100, 100});
+    EXPECT_NE(dynamic_cast<CFlashDlg*>(made.get()), nullptr);
+    auto elsewhere = std::async(std::launch::async, [] { return MakeFlashDialog({}) == nullptr; });
+    EXPECT_TRUE(elsewhere.get());
 }
 
 }  // namespace
