@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <optional>
@@ -216,16 +217,22 @@ TEST_F(Dialog, StoredPathIsReadAtStartUpOnlyWhenItNamesASuperfile) {
 TEST_F(Dialog, BrowseTakesAnyCaseOfShxAndRefusesOtherExtensions) {
     testsupport::WriteShx(testsupport::SampleManifest(), scratch.File("FW2.SHX"));
     testsupport::WriteText(scratch.File("fw.bin"), "not a superfile");
+    // A folder named as its file: the stored folder loses the last name only.
+    std::filesystem::create_directory(scratch.File("same.shx"));
+    const std::string same = scratch.File("same.shx") + "/same.shx";
+    testsupport::WriteShx(testsupport::SampleManifest(), same);
     struct Row {
         std::optional<std::string> pick;
         std::string box;  // the file-name box afterwards
+        std::string folder;
         bool read;
         std::vector<std::string> boxes;
     };
     const Row rows[] = {
-        {scratch.File("FW2.SHX"), scratch.File("FW2.SHX"), true, {}},
-        {scratch.File("fw.bin"), here, false, {kInvalidFile}},
-        {std::nullopt, superfile, false, {}},
+        {scratch.File("FW2.SHX"), scratch.File("FW2.SHX"), here + "/", true, {}},
+        {same, same, scratch.File("same.shx") + "/", true, {}},
+        {scratch.File("fw.bin"), here, here + "/", false, {kInvalidFile}},
+        {std::nullopt, superfile, "/previous/folder/", false, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.pick.value_or("cancelled"));
@@ -238,7 +245,7 @@ TEST_F(Dialog, BrowseTakesAnyCaseOfShxAndRefusesOtherExtensions) {
         EXPECT_EQ(pickerFolders.back(), "/previous/folder/");
         EXPECT_EQ(Text(ctl::kFileName), row.box);
         EXPECT_EQ(Stored("Super File"), row.box);
-        EXPECT_EQ(Stored("PathName"), row.pick ? here + "/" : "/previous/folder/");
+        EXPECT_EQ(Stored("PathName"), row.folder);
         EXPECT_EQ(Boxes(), row.boxes);
         EXPECT_EQ(HostErrors(), row.boxes);
         // The superfile read at start-up counts unless another was chosen.
@@ -247,6 +254,20 @@ TEST_F(Dialog, BrowseTakesAnyCaseOfShxAndRefusesOtherExtensions) {
         scripted.reset();
         dialog.reset();
     }
+}
+
+TEST_F(Dialog, TypedFileIsStoredAndItsHeaderReadBeforeAFlash) {
+    Store("Super File", superfile);
+    Open();
+    ASSERT_TRUE(dialog->HeaderRead());
+    const std::string other = scratch.File("other.shx");
+    auto* box = qobject_cast<QLineEdit*>(dialog->Control(ctl::kFileName));
+    box->clear();
+    QTest::keyClicks(box, QString::fromStdString(other));
+    EXPECT_EQ(Stored("Super File"), other);
+    // The fields show the start-up file's information: the engine reads the
+    // typed file's header before it flashes.
+    EXPECT_FALSE(dialog->HeaderRead());
 }
 
 TEST_F(Dialog, FlashAnsweredNoDoesNothing) {
