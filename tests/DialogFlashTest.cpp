@@ -135,6 +135,9 @@ TEST_F(DialogEngine, FlashAndVerifyByClickingTheButtons) {
     boxes->Answer(BoxAnswer::Yes);  // code group 4 as on the phone: flash it still
     Click(ctl::kFlash);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->Flashing(); }));
+    // Whatever a poll did around the click, no other command can start.
+    EXPECT_FALSE(dialog->Control(ctl::kVerify)->isEnabled());
+    EXPECT_FALSE(dialog->Control(ctl::kBrowse)->isEnabled());
     Screenshot("flashing");
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return Asked("Flash Another Phone?") && CommandEnded(); }, 60000));
