@@ -1,8 +1,5 @@
 #include "StatusBoard.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "JsonReport.h"
@@ -25,7 +22,8 @@ std::string Bar(int percent) {
 
 }  // namespace
 
-StatusBoard::StatusBoard(std::FILE* out, const std::vector<uint16_t>& devices) : out(out) {
+StatusBoard::StatusBoard(std::FILE* out, const std::vector<uint16_t>& devices)
+    : out(out), lines(out) {
     for (uint16_t deviceId : devices) {
         rows.emplace_back(true, deviceId);
     }
@@ -53,14 +51,6 @@ std::string StatusBoard::Format(const Row& row, size_t width) {
     return line;
 }
 
-size_t StatusBoard::Width() const {
-    winsize size{};
-    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
-        return size.ws_col - 1u;  // never the last column, so a line never wraps
-    }
-    return 79;
-}
-
 size_t StatusBoard::RowOf(bool hasDevice, uint16_t deviceId) {
     for (size_t i = 0; i < rows.size(); ++i) {
         if (rows[i].hasDevice == hasDevice && (!hasDevice || rows[i].deviceId == deviceId)) {
@@ -71,24 +61,14 @@ size_t StatusBoard::RowOf(bool hasDevice, uint16_t deviceId) {
     return rows.size() - 1;
 }
 
-// The cursor rests on the line below the board; a row is rewritten by moving
-// up to it and back down again.
+// Rows not drawn yet before this one are drawn first, in order.
 void StatusBoard::Draw(size_t index) {
-    size_t width = Width();
-    std::string line = Format(rows[index], width);
-    if (index >= drawn) {
-        for (; drawn < index; ++drawn) {
-            rows[drawn].shown = Format(rows[drawn], width);
-            std::fprintf(out, "%s\n", rows[drawn].shown.c_str());
-        }
-        std::fprintf(out, "%s\n", line.c_str());
-        drawn = index + 1;
-    } else if (line != rows[index].shown) {
-        size_t up = drawn - index;
-        std::fprintf(out, "\x1b[%zuA\r\x1b[2K%s\x1b[%zuB\r", up, line.c_str(), up);
+    size_t width = lines.Width();
+    for (; drawn < index; ++drawn) {
+        lines.Show(drawn, Format(rows[drawn], width));
     }
-    rows[index].shown = line;
-    std::fflush(out);
+    lines.Show(index, Format(rows[index], width));
+    drawn = std::max(drawn, index + 1);
 }
 
 void StatusBoard::DrawAll() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "PhoneReport.h"
+#include "TerminalLines.h"
 
 class StatusBoard : public PhoneReport {
   public:
@@ -26,16 +27,15 @@ class StatusBoard : public PhoneReport {
         std::string text;
         std::string lastError;
         bool failed = false;
-        std::string shown;  // as last drawn
     };
     // The row's line, cut to width columns.
     static std::string Format(const Row& row, size_t width);
     size_t RowOf(bool hasDevice, uint16_t deviceId);
     void Draw(size_t index);
     void DrawAll();
-    size_t Width() const;
 
     std::FILE* out;
+    TerminalLines lines;
     std::vector<Row> rows;
     size_t drawn = 0;  // rows already on the screen
 };

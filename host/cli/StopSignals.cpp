@@ -9,6 +9,8 @@
 namespace {
 
 std::atomic<int> signalled{0};
+std::atomic<int> signalCount{0};
+std::atomic<int> stagesTaken{1};
 std::atomic<int> wakeFd{-1};
 
 constexpr char kSignalled = 's';
@@ -17,8 +19,10 @@ constexpr int kRepeatMs = 100;
 
 // Only async-signal-safe work: an atomic flag and a byte into the pipe.
 void OnSignal(int number) {
-    if (signalled.exchange(number) != 0) {
-        _exit(128 + number);
+    int expected = 0;
+    signalled.compare_exchange_strong(expected, number);
+    if (signalCount.fetch_add(1) + 1 > stagesTaken.load()) {
+        _exit(128 + signalled.load());
     }
     int fd = wakeFd.load();
     if (fd >= 0) {
@@ -33,7 +37,18 @@ int StopSignal() {
     return signalled.load();
 }
 
-StopOnSignals::StopOnSignals(std::function<void()> stopJobs) : stop(std::move(stopJobs)) {
+int StopSignalCount() {
+    return signalCount.load();
+}
+
+StopOnSignals::StopOnSignals(std::function<void()> stopJobs)
+    : StopOnSignals(std::move(stopJobs), 1,
+                    "orxflash: stopping every phone after its current packet (press Ctrl-C "
+                    "again to quit at once)") {}
+
+StopOnSignals::StopOnSignals(std::function<void()> stopJobs, int stages, std::string notice)
+    : stop(std::move(stopJobs)), notice(std::move(notice)) {
+    stagesTaken.store(stages);
     if (pipe2(wake, O_CLOEXEC) != 0) {
         wake[0] = wake[1] = -1;
         return;  // without the pipe the default action stays: the signal ends orxflash
@@ -84,9 +99,7 @@ void StopOnSignals::Watch() {
                 return;
             }
             if (!stopping) {
-                std::fprintf(stderr,
-                             "orxflash: stopping every phone after its current packet "
-                             "(press Ctrl-C again to quit at once)\n");
+                std::fprintf(stderr, "%s\n", notice.c_str());
                 stopping = true;
             }
         } else if (ready < 0) {

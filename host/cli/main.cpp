@@ -10,6 +10,7 @@
 #include "FlashModule.h"
 #include "InfoCommand.h"
 #include "SimReadCommand.h"
+#include "StationCommand.h"
 #include "VerifyCommand.h"
 #include "VersionCommand.h"
 
@@ -42,6 +43,9 @@ int main(int argc, char** argv) {
     SimReadOptions simRead;
     AddSimReadCommand(app, simRead);
 
+    StationOptions station;
+    AddStationCommand(app, station);
+
     CLI11_PARSE(app, argc, argv);
 
     if (app.got_subcommand("sim-read")) {
@@ -64,6 +68,9 @@ int main(int argc, char** argv) {
     }
     if (app.got_subcommand("version")) {
         return RunVersionCommand(modulePath);
+    }
+    if (app.got_subcommand("station")) {
+        return RunStationCommand(station, modulePath);
     }
     if (app.got_subcommand("demo")) {
         return RunDemoCommand(demo, modulePath);
