@@ -2,7 +2,6 @@
 // processes that load the module and flash simulated phones. The phones keep
 // their state in the scratch directory, so the test reads afterwards what
 // each phone holds.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -28,6 +27,7 @@ namespace {
 using nlohmann::json;
 
 using testsupport::Orxflash;
+using testsupport::OrxflashSignalled;
 using testsupport::ProcessRun;
 
 std::string BinDir() {
@@ -63,51 +63,6 @@ ProcessRun OrxflashOnTerminal(const std::vector<std::string>& arguments) {
     int status = 0;
     waitpid(child, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-// orxflash with standard output on a pipe, sent `signal` once its output
-// holds `cue`; standard error goes through stderr.txt.
-ProcessRun OrxflashSignalled(const std::vector<std::string>& arguments, const std::string& cue,
-                             int signal) {
-    ProcessRun run;
-    std::string program = BinDir() + "/orxflash";
-    std::vector<std::string> copies = arguments;
-    std::vector<char*> argv{program.data()};
-    for (std::string& argument : copies) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe(out) != 0) {
-        return run;
-    }
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(err, STDERR_FILENO);
-        close(out[0]);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    bool sent = false;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(out[0], buffer, sizeof buffer)) > 0) {
-        run.out.append(buffer, static_cast<size_t>(got));
-        if (!sent && run.out.find(cue) != std::string::npos) {
-            kill(child, signal);
-            sent = true;
-        }
-    }
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = testsupport::ReadText("stderr.txt");
-    EXPECT_TRUE(sent) << "never saw " << cue << " in " << run.out;
     return run;
 }
 
