@@ -13,6 +13,7 @@ constexpr size_t kNoticeLine = 1;
 constexpr size_t kFirstRow = 2;
 constexpr int kBarCells = 20;
 constexpr size_t kPhoneColumns = 32;
+constexpr size_t kStateColumns = 13;
 
 std::string OneLine(std::string text) {
     std::replace(text.begin(), text.end(), '\n', ' ');
@@ -27,16 +28,14 @@ std::string Bar(int percent) {
 }
 
 // The outcome as a block of colour: white on green, white on red, black on cyan.
-std::string Coloured(const std::string& state) {
-    const char* colour = nullptr;
+const char* Colour(const std::string& state) {
     if (state == "PASS") {
-        colour = "\x1b[1;37;42m";
-    } else if (state == "FAIL") {
-        colour = "\x1b[1;37;41m";
-    } else if (state == "up to date") {
-        colour = "\x1b[1;30;46m";
+        return "\x1b[1;37;42m";
     }
-    return colour == nullptr ? state : colour + (" " + state + " ") + "\x1b[0m";
+    if (state == "FAIL") {
+        return "\x1b[1;37;41m";
+    }
+    return state == "up to date" ? "\x1b[1;30;46m" : nullptr;
 }
 
 }  // namespace
@@ -57,8 +56,8 @@ StationBoard::Row& StationBoard::RowOf(uint16_t port) {
     return rows.back();
 }
 
-// The state is padded and coloured after the line is cut to the terminal's
-// width, so the colour codes never count as columns.
+// The line is cut to the terminal's width before the state is coloured, so
+// the colour codes never count as columns.
 std::string StationBoard::Format(const Row& row) const {
     std::string phone = row.phone.substr(0, kPhoneColumns);
     phone.resize(kPhoneColumns, ' ');
@@ -66,24 +65,17 @@ std::string StationBoard::Format(const Row& row) const {
     std::snprintf(figure, sizeof figure, row.percent < 0 ? "      " : " %3d%% ",
                   std::clamp(row.percent, 0, 100));
     std::string front = PhoneTag(row.port) + phone + " " + Bar(std::max(row.percent, 0)) + figure;
-    std::string state = row.state;
-    state.resize(std::max<size_t>(state.size(), 10), ' ');
-    std::string text = OneLine(row.unplugged ? row.text + " (unplugged)" : row.text);
-    size_t width = lines.Width();
-    std::string line = front + state + " " + text;
-    if (line.size() > width) {
-        line.resize(width);
-    }
-    if (line.size() <= front.size()) {
+    std::string state = " " + row.state + " ";
+    state.resize(std::max<size_t>(state.size(), kStateColumns), ' ');
+    std::string line =
+        front + state + OneLine(row.unplugged ? row.text + " (unplugged)" : row.text);
+    line.resize(std::min(line.size(), lines.Width()));
+    const char* colour = Colour(row.state);
+    if (colour == nullptr || line.size() < front.size() + row.state.size() + 2) {
         return line;
     }
-    std::string shownState =
-        line.substr(front.size(), std::min(state.size(), line.size() - front.size()));
-    std::string rest =
-        line.size() > front.size() + state.size() ? line.substr(front.size() + state.size()) : "";
-    size_t end = shownState.find_last_not_of(' ');
-    std::string word = shownState.substr(0, end == std::string::npos ? 0 : end + 1);
-    return front + Coloured(word) + shownState.substr(word.size()) + rest;
+    return front + colour + " " + row.state + " \x1b[0m" +
+           line.substr(front.size() + row.state.size() + 2);
 }
 
 void StationBoard::Draw(const Row& row) {
