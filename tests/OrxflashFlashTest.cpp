@@ -3,9 +3,6 @@
 // their state in the scratch directory, so the test reads afterwards what
 // each phone holds.
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 
@@ -20,6 +17,7 @@
 #include "PhoneFiles.h"
 #include "ProcessRun.h"
 #include "ShxFiles.h"
+#include "TerminalRun.h"
 #include "TestSupport.h"
 
 namespace {
@@ -29,80 +27,7 @@ using nlohmann::json;
 using testsupport::Orxflash;
 using testsupport::OrxflashSignalled;
 using testsupport::ProcessRun;
-
-std::string BinDir() {
-    std::error_code ignored;
-    return std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path().string();
-}
-
-// orxflash with its standard output on a terminal 120 columns wide.
-ProcessRun OrxflashOnTerminal(const std::vector<std::string>& arguments) {
-    ProcessRun run;
-    std::string program = BinDir() + "/orxflash";
-    std::vector<char*> argv{program.data()};
-    std::vector<std::string> copies = arguments;
-    for (std::string& argument : copies) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    winsize size{};
-    size.ws_col = 120;
-    size.ws_row = 40;
-    int master = -1;
-    pid_t child = forkpty(&master, nullptr, nullptr, &size);
-    if (child == 0) {
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(master, buffer, sizeof buffer)) > 0) {
-        run.out.append(buffer, static_cast<size_t>(got));
-    }
-    close(master);
-    int status = 0;
-    waitpid(child, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-// What a terminal shows after the bytes: lines, cursor moves up and down,
-// carriage returns and line clears.
-std::vector<std::string> Screen(const std::string& bytes) {
-    std::vector<std::string> lines(1);
-    size_t row = 0;
-    size_t column = 0;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        char c = bytes[i];
-        if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
-            size_t end = bytes.find_first_not_of("0123456789", i + 2);
-            size_t count = end > i + 2 ? std::stoul(bytes.substr(i + 2, end - i - 2)) : 1;
-            char command = bytes[end];
-            if (command == 'A') {
-                row -= std::min(row, count);
-            } else if (command == 'B') {
-                row += count;
-            } else if (command == 'K') {
-                lines[row].clear();
-            }
-            i = end;
-        } else if (c == '\r') {
-            column = 0;
-        } else if (c == '\n') {
-            ++row;
-            column = 0;
-        } else {
-            if (lines[row].size() <= column) {
-                lines[row].resize(column + 1, ' ');
-            }
-            lines[row][column++] = c;
-        }
-        if (lines.size() <= row) {
-            lines.resize(row + 1);
-        }
-    }
-    return lines;
-}
+using testsupport::Screen;
 
 std::vector<json> JsonLines(const std::string& out) {
     std::vector<json> lines;
@@ -283,7 +208,8 @@ TEST_F(OrxflashFlash, WithoutATerminalEveryLineIsTaggedWithItsPhone) {
 
 TEST_F(OrxflashFlash, OnATerminalEachPhoneKeepsOneLineWithItsOutcome) {
     Release();
-    ProcessRun run = OrxflashOnTerminal({"flash", "fw.shx", "--sim", Phone("flash-hmq-vintrel"),
+    ProcessRun run =
+        testsupport::OrxflashOnTerminal({"flash", "fw.shx", "--sim", Phone("flash-hmq-vintrel"),
                                          "--sim", Phone("flash-r4x-dorsk")});
     EXPECT_EQ(run.status, 1);
     std::vector<std::string> screen = Screen(run.out);
@@ -425,7 +351,10 @@ TEST(OrxflashVersion, PrintsTheModulesVersionFromAnyDirectory) {
 
 TEST(OrxflashVersion, ModuleLoadedFromAnotherFileSaysWhyItHasNoVersion) {
     testsupport::ScratchDir scratch;
-    std::filesystem::copy_file(BinDir() + "/ORX_FP_Flash.so", scratch.File("renamed.so"));
+    std::error_code ignored;
+    std::filesystem::path bin =
+        std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path();
+    std::filesystem::copy_file(bin / "ORX_FP_Flash.so", scratch.File("renamed.so"));
     ProcessRun run = Orxflash("--module renamed.so version");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");

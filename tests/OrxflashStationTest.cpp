@@ -11,6 +11,7 @@
 #include "PhoneFiles.h"
 #include "ProcessRun.h"
 #include "ShxFiles.h"
+#include "TerminalRun.h"
 #include "TestSupport.h"
 
 namespace {
@@ -122,6 +123,31 @@ TEST_F(OrxflashStation, PlainLinesTagEveryPhoneAndSayEachOutcome) {
     }
     // The check before a flash shows nothing of its own.
     EXPECT_FALSE(std::regex_search(run.out, std::regex("Verify (Successful|FAILED)"))) << run.out;
+}
+
+TEST_F(OrxflashStation, OnATerminalEachPortKeepsOneRowWithItsOutcomeInColour) {
+    ProcessRun run = testsupport::OrxflashOnTerminal(
+        {"station", "fw.shx", "--no-db", "--count", "1", "--sim", Phone("flash-hmq-vintrel", "hmq"),
+         "--sim", Phone("flash-r4x-dorsk", "dorsk")});
+    EXPECT_EQ(run.status, 0) << run.out;
+    std::vector<std::string> screen = testsupport::Screen(run.out);
+    ASSERT_FALSE(screen.empty());
+    EXPECT_EQ(screen[0],
+              "Station: fw.shx: ended (count reached): 1 passed (of 1), 1 failed, 0 "
+              "up to date, 0 running");
+    const std::vector<std::regex> rows = {
+        std::regex("Phone\\[0004\\]: Flash HMQ Vintrel, GSM k\\.380 +\\[#{20}\\] 100%  PASS  +"
+                   "Phone is powered DOWN!!!"),
+        std::regex("Phone\\[0001\\]: Flash R4X Dorsk, CDMA Dorsk +\\[[#.]{20}\\] +FAIL  +"
+                   "Error verifying Subscriber Unit.*")};
+    for (const std::regex& row : rows) {
+        EXPECT_EQ(
+            std::count_if(screen.begin(), screen.end(),
+                          [&](const std::string& line) { return std::regex_match(line, row); }),
+            1)
+            << run.out;
+    }
+    EXPECT_NE(run.out.find("\x1b[1;37;42m PASS \x1b[0m"), std::string::npos);
 }
 
 // Ctrl-C once: the running phone finishes and passes; twice: it is stopped

@@ -94,6 +94,9 @@ AttemptEnd RunAttempt(StationShared& shared, const AttemptInfo& info) {
         shared.slots.Give(info.port);
     }
     end.seconds = SecondsSince(started);
-    shared.recorder.Finish(id, attempt, end);
+    if (!shared.recorder.Finish(id, attempt, end, why)) {
+        shared.view.Notice("phone " + std::to_string(info.port) +
+                           ": its outcome could not be recorded: " + why);
+    }
     return end;
 }

@@ -25,7 +25,9 @@ class StationRecorder {
     virtual ~StationRecorder() = default;
     // False, with the reason, when the attempt could not be recorded.
     virtual bool Begin(const StationAttempt& attempt, int64_t& id, std::string& why) = 0;
-    virtual void Finish(int64_t id, const StationAttempt& attempt, const AttemptEnd& end) = 0;
+    // False, with the reason, when the attempt's end could not be recorded.
+    virtual bool Finish(int64_t id, const StationAttempt& attempt, const AttemptEnd& end,
+                        std::string& why) = 0;
 };
 
 // --no-db: nothing is recorded.
@@ -35,5 +37,7 @@ class NoRecord final : public StationRecorder {
         id = 0;
         return true;
     }
-    void Finish(int64_t, const StationAttempt&, const AttemptEnd&) override {}
+    bool Finish(int64_t, const StationAttempt&, const AttemptEnd&, std::string&) override {
+        return true;
+    }
 };

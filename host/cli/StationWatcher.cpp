@@ -1,6 +1,7 @@
 #include "StationWatcher.h"
 
 #include <set>
+#include <system_error>
 
 #include "DeviceNumbers.h"
 #include "HostSession.h"
@@ -53,21 +54,35 @@ void StationWatcher::Start(uint16_t id, Port& port) {
         std::lock_guard guard(countsLock);
         ++counts.running;
     }
-    port.thread = std::thread([this, info, &port] {
+    auto attempt = [this, info, &port] {
         AttemptEnd end = RunAttempt(shared, info);
-        StationCounts now;
-        {
-            std::lock_guard guard(countsLock);
-            --counts.running;
-            int& count = end.outcome == AttemptOutcome::Passed     ? counts.passed
-                         : end.outcome == AttemptOutcome::UpToDate ? counts.upToDate
-                                                                   : counts.failed;
-            ++count;
-            now = counts;
-        }
-        shared.view.Ended(info.port, end, now);
+        Ended(info.port, end);
         port.done = true;
-    });
+    };
+    try {
+        port.thread = std::thread(attempt);
+    } catch (const std::system_error& error) {
+        // No thread for this phone: it is not started, and says why.
+        AttemptEnd end;
+        end.result = ORX_RESULT_FAILED;
+        end.reason = std::string("not flashed: no thread for its attempt: ") + error.what();
+        Ended(id, end);
+        port.done = true;
+    }
+}
+
+void StationWatcher::Ended(uint16_t id, const AttemptEnd& end) {
+    StationCounts now;
+    {
+        std::lock_guard guard(countsLock);
+        --counts.running;
+        int& count = end.outcome == AttemptOutcome::Passed     ? counts.passed
+                     : end.outcome == AttemptOutcome::UpToDate ? counts.upToDate
+                                                               : counts.failed;
+        ++count;
+        now = counts;
+    }
+    shared.view.Ended(id, end, now);
 }
 
 void StationWatcher::Arrived(uint16_t id, Port& port) {
@@ -118,7 +133,9 @@ void StationWatcher::Poll() {
 void StationWatcher::Reap() {
     for (auto& [id, port] : ports) {
         if (port->running && port->done.load()) {
-            port->thread.join();
+            if (port->thread.joinable()) {
+                port->thread.join();
+            }
             port->running = false;
             schedule.AttemptEnded(id, Elapsed());
             if (port->waiting && !shared.draining.load()) {

@@ -47,6 +47,8 @@ class StationWatcher {
     void Arrived(uint16_t id, Port& port);
     void Start(uint16_t id, Port& port);
     void Reap();
+    // Counts the attempt's end and shows it.
+    void Ended(uint16_t id, const AttemptEnd& end);
     double Elapsed() const;
 
     StationShared& shared;
