@@ -53,6 +53,16 @@ int main(int argc, char** argv) {
         case OptionsResult::Run:
             break;
     }
+    // Paths as given, before --sample moves into its folder.
+    for (QString& profile : options.sims) {
+        profile = QFileInfo(profile).absoluteFilePath();
+    }
+    if (!options.screenshot.isEmpty()) {
+        options.screenshot = QFileInfo(options.screenshot).absoluteFilePath();
+    }
+    if (!options.superfile.isEmpty()) {
+        options.superfile = QFileInfo(options.superfile).absoluteFilePath();
+    }
     FlashModule module;
     std::string error;
     std::string path =
@@ -65,7 +75,7 @@ int main(int argc, char** argv) {
     if (options.sample && !BuildSample(superfile)) {
         return 1;
     }
-    if (!superfile.isEmpty() && !PresetLastFile(QFileInfo(superfile).absoluteFilePath())) {
+    if (!superfile.isEmpty() && !PresetLastFile(superfile)) {
         std::fprintf(stderr, "orxflash-gui: cannot preset the dialog's superfile\n");
     }
 
