@@ -52,7 +52,7 @@ MainWindow::MainWindow(FlashModule& module, QWidget* parent)
     lower->addWidget(log);
     lower->setStretchFactor(0, 3);
     lower->setStretchFactor(1, 2);
-    auto* split = new QSplitter(Qt::Vertical);
+    split = new QSplitter(Qt::Vertical);
     split->addWidget(dialogArea);
     split->addWidget(lower);
     split->setStretchFactor(0, 3);
@@ -172,6 +172,12 @@ void MainWindow::FitDialog() {
     }
     container->setMinimumSize(natural);
     dialog->show();
+    // The dialog's whole height when the window has room, the rest for the phones.
+    int total = split->height();
+    int wanted = natural.height() + 2 * dialogArea->frameWidth();
+    if (total > wanted + 160) {
+        split->setSizes({wanted, total - wanted});
+    }
     session.Resize(container->rect());
 }
 

@@ -24,6 +24,7 @@ class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QScrollArea;
+class QSplitter;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -78,6 +79,7 @@ class MainWindow : public QMainWindow {
     // The phone a thread's plain lines last named: its plain progress goes there.
     std::map<void*, uint16_t> lastPhoneOfThread;
 
+    QSplitter* split = nullptr;
     QScrollArea* dialogArea = nullptr;
     QWidget* container = nullptr;
     PhoneTable* phones = nullptr;
