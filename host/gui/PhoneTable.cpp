@@ -95,7 +95,7 @@ void PhoneTable::RemovePhone(uint16_t deviceId) {
 void PhoneTable::ShowLine(uint16_t deviceId, const QString& text, bool error) {
     int row = EnsureRow(deviceId);
     QTableWidgetItem* line = item(row, kLine);
-    line->setText(text);
+    line->setText(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));  // one line a row
     line->setToolTip(text);
     line->setForeground(error ? QBrush(Qt::red) : QBrush());
 }

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "FlashModule.h"
@@ -92,5 +93,13 @@ int main(int argc, char** argv) {
     if (!options.screenshot.isEmpty()) {
         ScreenshotWhenReady(window, options.screenshot);
     }
-    return application.exec();
+    int status = application.exec();
+    if (!window.CloseModule()) {
+        // Ended from outside while a flash runs: the module's worker still uses
+        // the dialog and the module, so neither may be destroyed under it.
+        std::fprintf(stderr, "orxflash-gui: a flash was running; ended without closing it\n");
+        std::fflush(nullptr);
+        std::_Exit(status == 0 ? 1 : status);
+    }
+    return status;
 }
