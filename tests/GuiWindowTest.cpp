@@ -125,7 +125,7 @@ TEST_F(GuiWindowTest, DisplayCallsFromAnotherThreadLandInTheirRowAndTheLog) {
     EXPECT_TRUE(LogHas(window, "error: Phone[0004]: ***Error*** link cut"));
     EXPECT_TRUE(LogHas(window, "Phone[0007]: Reading the phone"));
     EXPECT_EQ(window.statusBar()->currentMessage(), "error: No superfile");
-    SaveShot(window, "host-window-failed.png");
+    SaveShot(window, "host-window-display-lines.png");
 }
 
 struct CloseCase {

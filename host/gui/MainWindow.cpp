@@ -12,6 +12,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <exception>
 
 #include "DisplayPost.h"
@@ -172,12 +173,15 @@ void MainWindow::FitDialog() {
     }
     container->setMinimumSize(natural);
     dialog->show();
-    // The dialog's whole height when the window has room, the rest for the phones.
-    int total = split->height();
+    // The dialog's whole height when the window has room, the rest for the
+    // phones; once the window's layout has settled.
     int wanted = natural.height() + 2 * dialogArea->frameWidth();
-    if (total > wanted + 160) {
-        split->setSizes({wanted, total - wanted});
-    }
+    QTimer::singleShot(0, this, [this, wanted] {
+        int total = split->height() - split->handleWidth();
+        if (total > wanted + 160) {
+            split->setSizes({wanted, total - wanted});
+        }
+    });
     session.Resize(container->rect());
 }
 
