@@ -6,7 +6,6 @@
 
 #include <QEvent>
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <functional>
