@@ -2,8 +2,11 @@
 // instance.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "ModuleFakes.h"
 #include "ORX_FP_Flash.h"
+#include "ORX_FP_FlashMessages.h"
 
 namespace {
 
@@ -52,6 +55,20 @@ TEST_F(EntryPoints, LoggingStaysOffUntilInit) {
     UTCInit(&host);
     LogFlashError(2, "after init", "ORX_FP_Flash");
     EXPECT_NE(Log1().find("after init"), std::string::npos);
+}
+
+// The host hands every caller of a name the identifier the module got at load.
+TEST(RegisteredMessages, TheModulesSevenNamesShareTheHostsIdentifiers) {
+    std::set<unsigned> ids;
+    for (size_t i = 0; i < kModuleMessageNames.size(); ++i) {
+        unsigned id = RegisteredMessage(static_cast<ModuleMessage>(i));
+        EXPECT_GE(id, 0xC000u);
+        EXPECT_EQ(ORXRegisterWindowMessage(std::string(kModuleMessageNames[i]).c_str()), id);
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), kModuleMessageNames.size());
+    EXPECT_EQ(ORXRegisterWindowMessage(""), 0u);
+    EXPECT_EQ(ORXRegisterWindowMessage(nullptr), 0u);
 }
 
 }  // namespace

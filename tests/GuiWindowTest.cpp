@@ -20,12 +20,6 @@
 #include "PhoneTable.h"
 #include "Screenshot.h"
 
-// Under LeakSanitizer, fontconfig's lifelong allocations are not reported,
-// in this program and in the orxflash-gui it starts.
-extern "C" const char* __lsan_default_options() {
-    return "suppressions=" ORX_LSAN_QT_SUPPRESSIONS;
-}
-
 namespace {
 
 // The module's entry points the window calls, answering as told.
@@ -43,8 +37,8 @@ int FakeClose() {
 }
 
 void SaveShot(MainWindow& window, const char* name) {
-    std::filesystem::create_directories(ORX_SCREENSHOTS_DIR);
-    SaveWindow(window, QString::fromUtf8(ORX_SCREENSHOTS_DIR "/") + name);
+    std::filesystem::create_directories(ORX_SCREENSHOT_DIR);
+    SaveWindow(window, QString::fromUtf8(ORX_SCREENSHOT_DIR "/") + name);
 }
 
 class GuiWindowTest : public testing::Test {
@@ -177,9 +171,6 @@ TEST_P(GuiScreenshotTest, ScreenshotWritesAReadablePngOrFails) {
     QString file = QString::fromUtf8(GetParam().file);
     QProcess gui;
     gui.setProcessChannelMode(QProcess::ForwardedChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LSAN_OPTIONS", "suppressions=" ORX_LSAN_QT_SUPPRESSIONS);
-    gui.setProcessEnvironment(environment);
     gui.start(program, {"--sample", "--sim",
                         QString::fromStdString(testsupport::PhoneProfile("flash-hmq-vintrel")),
                         "--screenshot", file});

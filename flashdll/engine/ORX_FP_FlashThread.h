@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -79,6 +80,9 @@ class CFlashThread : public CWorkerThread {
     // The worker: with a dialog it polls the host's devices and carries out
     // commands; without one it runs one headless job and ends.
     void Run() override;
+    // The dialog's worker is woken as well, so it sees the stop at once
+    // instead of at the end of its 500 ms wait.
+    int Stop() override;
     void RunFailed(const char* what) override;
     // Signals the command event; 1 on success.
     int WakeWorker();
@@ -189,6 +193,7 @@ class CFlashThread : public CWorkerThread {
     // The dialog's worker: its pending command and the phones it lists.
     struct DialogLoop {
         std::atomic<Command> command{Command::None};
+        std::mutex windowLock;  // the host's thread sets the window, the worker reads it
         WindowRect window;
         std::array<uint16_t, 128> deviceList{};
         int deviceCount = 0;

@@ -3,6 +3,7 @@
 // automation exports.
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "DeviceNumbers.h"
@@ -47,8 +48,19 @@ int CFlashThread::Post(Command next) {
 }
 
 int CFlashThread::RequestMove(const WindowRect& rect) {
-    loop.window = rect;
+    {
+        std::lock_guard guard(loop.windowLock);
+        loop.window = rect;
+    }
     return Post(Command::Move);
+}
+
+int CFlashThread::Stop() {
+    RequestStop();
+    if (context.Route() == ReportRoute::Dialog && commandEvent) {
+        commandEvent->Set();
+    }
+    return CWorkerThread::Stop();
 }
 
 void CFlashThread::Run() {
@@ -66,10 +78,14 @@ void CFlashThread::Run() {
             }
             return;
         }
-        if (commandEvent && commandEvent->Wait(kPollMilliseconds)) {
-            CarryOut(loop.command);
+        // A command is taken once: a wake without a new command (a stop)
+        // carries nothing out again.
+        if (commandEvent && commandEvent->Wait(kPollMilliseconds) && Running() == 1) {
+            CarryOut(loop.command.exchange(Command::None));
         }
-        PollDevices(listKnown, allIdentified);
+        if (Running() == 1) {
+            PollDevices(listKnown, allIdentified);
+        }
     }
 }
 
@@ -80,7 +96,11 @@ void CFlashThread::CarryOut(Command command) {
             break;
         case Command::Move:
             if (dialog != nullptr) {
-                const WindowRect& to = loop.window;
+                WindowRect to;
+                {
+                    std::lock_guard guard(loop.windowLock);
+                    to = loop.window;
+                }
                 dialog->Move(to.left, to.top, to.right, to.bottom);
             }
             break;

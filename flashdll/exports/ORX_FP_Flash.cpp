@@ -2,6 +2,7 @@
 #include "ORX_FP_Flash.h"
 
 #include "ErrorLog.h"
+#include "ORX_FP_FlashDialogSession.h"
 #include "ORX_FP_FlashGuard.h"
 #include "ORX_FP_FlashState.h"
 #include "platform/MessageBox.h"
@@ -9,7 +10,6 @@
 namespace {
 constexpr const char* kSource = "ORX_FP_Flash";
 constexpr const char* kNoInstance = "Handle to instance of ORX DLL is a NULL Pointer";
-constexpr const char* kNoPointers = "Error initializing pointers";
 
 void ReportNoInstance(int line) {
     platform::ShowStopBox(kNoInstance);
@@ -26,14 +26,11 @@ static int UTCInitBody(void* instance) {
     return 0;
 }
 
-static int UTCOpenBody(int mode) {
+static int UTCOpenBody(int mode, const DialogPlacement& placement, void** threadHandle) {
     const bool dialogMode = (mode & 0xFF) == 1;
     headlessMode.store(dialogMode ? 0 : 1);
     if (dialogMode) {
-        // This build carries no dialog: the dialog and its engine cannot be made.
-        platform::ShowStopBox(kNoPointers);
-        LogFlashError(__LINE__, kNoPointers, kSource);
-        return ORX_RESULT_FAILED;
+        return OpenDialogSession(placement, threadHandle);
     }
     if (hostInstance.load() == nullptr) {
         ReportNoInstance(__LINE__);
@@ -46,7 +43,9 @@ extern "C" int UTCInit(void* instance) {
     return GuardExport("UTCInit", ORX_RESULT_FAILED, [&] { return UTCInitBody(instance); });
 }
 
-extern "C" int UTCOpen(int mode, void* /*parent*/, int /*left*/, int /*top*/, int /*right*/,
-                       int /*bottom*/, void** /*threadHandle*/) {
-    return GuardExport("UTCOpen", ORX_RESULT_FAILED, [&] { return UTCOpenBody(mode); });
+extern "C" int UTCOpen(int mode, void* parent, int left, int top, int right, int bottom,
+                       void** threadHandle) {
+    return GuardExport("UTCOpen", ORX_RESULT_FAILED, [&] {
+        return UTCOpenBody(mode, {parent, left, top, right, bottom}, threadHandle);
+    });
 }

@@ -11,6 +11,7 @@
 
 #include "ErrorLog.h"
 #include "ORX_FP_Flash.h"
+#include "ORX_FP_FlashDialogSession.h"
 #include "ORX_FP_FlashFileIO.h"
 #include "ORX_FP_FlashGuard.h"
 #include "ORX_FP_FlashHost.h"
@@ -67,12 +68,7 @@ std::string FindVersionBlock(const std::string& bytes) {
 }
 
 static int UTCResizeBody(int left, int top, int right, int bottom) {
-    std::unique_ptr<CWorkerThread> engine = TakeMainFlashThread();
-    if (auto* flashThread = dynamic_cast<CFlashThread*>(engine.get())) {
-        flashThread->RequestMove({left, top, right, bottom});
-    }
-    SetMainFlashThread(std::move(engine));
-    return ORX_RESULT_OK;
+    return ResizeDialogSession(left, top, right, bottom);
 }
 
 static int UTCCloseBody(void) {
@@ -80,14 +76,8 @@ static int UTCCloseBody(void) {
     if (headlessMode.load() != 0 && AnyJobSlotTaken()) {
         return ORX_RESULT_BUSY;
     }
-    if (headlessMode.load() == 0) {
-        std::unique_ptr<CWorkerThread> engine = TakeMainFlashThread();
-        if (auto* flashThread = dynamic_cast<CFlashThread*>(engine.get())) {
-            if (IFlashView* dialog = flashThread->Dialog()) {
-                SetLastSuperfile(dialog->GetControlText(ctl::kFileName));
-            }
-        }
-        engine.reset();
+    if (headlessMode.load() == 0 && CloseDialogSession() == ORX_RESULT_BUSY) {
+        return ORX_RESULT_BUSY;
     }
     std::string last = LastSuperfile();
     if (!last.empty()) {

@@ -77,6 +77,11 @@ void CWorkerThread::WaitUntilEnded() {
     endSignal.wait(guard, [&] { return ended; });
 }
 
+bool CWorkerThread::Ended() {
+    std::lock_guard guard(endLock);
+    return ended;
+}
+
 int CWorkerThread::Stop() {
     running.store(0);
     {

@@ -37,6 +37,8 @@ class CWorkerThread {
     int Running() const { return running.load(); }
     // Blocks until the worker's Run has returned (at once when none runs).
     void WaitUntilEnded();
+    // True once the worker's Run has returned (or none was started).
+    bool Ended();
     // Tells the worker to stop without waiting for it; its loop sees the
     // cleared flag between two steps.
     void RequestStop() { running.store(0); }
