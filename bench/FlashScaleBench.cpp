@@ -67,15 +67,6 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// Starts the kernel's peak-resident figure (VmHWM) afresh from the present
-// size; false where the kernel does not offer it.
-bool ResetPeakResident() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
-
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -87,7 +78,7 @@ Outcome RunCase(const Case& c, const std::string& path, uint64_t imageBytes) {
     orxhost::SetDisplaySink(nullptr);
     flashbench::OpenModuleHeadless();
 
-    ResetPeakResident();
+    flashbench::ResetPeakResident();
     out.baseKiB = flashbench::StatusKiB("VmRSS");
     std::vector<std::shared_ptr<phonesim::Phone>> phones;
     for (int i = 0; i < c.phones; ++i) {
@@ -95,7 +86,7 @@ Outcome RunCase(const Case& c, const std::string& path, uint64_t imageBytes) {
             flashbench::PhoneProfile(static_cast<uint16_t>(i), imageBytes, c.rateMiB * kMiB))));
     }
     out.attachedKiB = flashbench::StatusKiB("VmRSS");
-    ResetPeakResident();
+    flashbench::ResetPeakResident();
     flashbench::ResetLinkMeters();
 
     const double cpuBefore = flashbench::ProcessCpuSeconds();
