@@ -8,8 +8,6 @@
 // stops, every phone is checked to hold the release and to be powered down.
 //   bench_flash_scale [--quick] [--runs N] [--dir DIR]
 // --quick: 4 and 8 phones and 1 MiB of image data, one run, for a smoke test.
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,7 +45,7 @@ struct Case {
     uint64_t rateMiB;
 };
 
-// What a child reports back through its pipe.
+// What a child reports back (flashbench::InChild).
 struct Outcome {
     int failedPhones = 0;
     int exportResult = 0;
@@ -141,37 +139,6 @@ Outcome RunCase(const Case& c, const std::string& path, uint64_t imageBytes) {
     return out;
 }
 
-// Runs the case in a child and returns what it measured.
-Outcome RunInChild(const Case& c, const std::string& path, uint64_t imageBytes) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
-        flashbench::Fail("pipe");
-    }
-    std::fflush(stdout);
-    pid_t pid = fork();
-    if (pid < 0) {
-        flashbench::Fail("fork");
-    }
-    if (pid == 0) {
-        close(pipeFds[0]);
-        Outcome out = RunCase(c, path, imageBytes);
-        bool written = write(pipeFds[1], &out, sizeof out) == static_cast<ssize_t>(sizeof out);
-        std::fflush(stdout);
-        _exit(written ? 0 : 1);
-    }
-    close(pipeFds[1]);
-    Outcome out;
-    ssize_t got = read(pipeFds[0], &out, sizeof out);
-    close(pipeFds[0]);
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        got != static_cast<ssize_t>(sizeof out)) {
-        flashbench::Fail(std::string("the child measuring ") + RouteName(c.route) + " over " +
-                         std::to_string(c.phones) + " phone(s) failed");
-    }
-    return out;
-}
-
 Outcome Median(std::vector<Outcome> runs) {
     std::sort(runs.begin(), runs.end(),
               [](const Outcome& a, const Outcome& b) { return a.seconds < b.seconds; });
@@ -242,7 +209,8 @@ int main(int argc, char** argv) {
         for (const Case& c : cases) {
             std::vector<Outcome> outcomes;
             for (int r = 0; r < runs; ++r) {
-                outcomes.push_back(RunInChild(c, path, imageBytes));
+                outcomes.push_back(
+                    flashbench::InChild<Outcome>([&] { return RunCase(c, path, imageBytes); }));
             }
             Outcome out = Median(outcomes);
             if (c.phones == 1) {
