@@ -19,10 +19,12 @@ bool Seconds(const std::string& text, double& value) {
 std::optional<SimArrival> ParseSimArrival(const std::string& text, std::string& why) {
     SimArrival arrival;
     size_t at = text.rfind('@');
-    arrival.profile = text.substr(0, at);
-    if (at == std::string::npos) {
+    // An @ inside the profile's path is not a time.
+    if (at == std::string::npos || text.find('/', at) != std::string::npos) {
+        arrival.profile = text;
         return arrival;
     }
+    arrival.profile = text.substr(0, at);
     std::string times = text.substr(at + 1);
     size_t plus = times.find('+');
     double stay = 0;
