@@ -8,6 +8,7 @@
 #include "DevicesCommand.h"
 #include "FlashCommand.h"
 #include "FlashModule.h"
+#include "HistoryCommand.h"
 #include "InfoCommand.h"
 #include "SimReadCommand.h"
 #include "VerifyCommand.h"
@@ -42,8 +43,14 @@ int main(int argc, char** argv) {
     SimReadOptions simRead;
     AddSimReadCommand(app, simRead);
 
+    HistoryOptions history;
+    AddHistoryCommand(app, history);
+
     CLI11_PARSE(app, argc, argv);
 
+    if (app.got_subcommand("history")) {
+        return RunHistoryCommand(history);
+    }
     if (app.got_subcommand("sim-read")) {
         return RunSimReadCommand(simRead);
     }
