@@ -151,6 +151,7 @@ struct ExclusiveHolder {
 
 struct BadFile {
     const char* name;
+    const char* file;
     std::function<void(const std::string&)> make;
     OpenOptions options;
     DbFault fault;
@@ -172,35 +173,51 @@ void RunSql(const std::string& path, const char* text) {
 TEST(ResultsDb, BadFilesAreNamedAtOpen) {
     const BadFile cases[] = {
         {"garbage",
+         "results.sqlite",
          [](const std::string& p) { testsupport::WriteText(p, std::string(5000, 'x')); },
          {},
          DbFault::Corrupt,
          "corrupt or not a results database"},
         {"another program's",
+         "results.sqlite",
          [](const std::string& p) { RunSql(p, "CREATE TABLE t(x)"); },
          {},
          DbFault::Corrupt,
          "corrupt or not a results database"},
         {"newer",
+         "results.sqlite",
          [](const std::string& p) { RunSql(p, "PRAGMA user_version = 99"); },
          {},
          DbFault::TooNew,
          "written by a newer orxflash (schema version 99"},
-        {"missing", [](const std::string&) {}, {.create = false}, DbFault::Missing, "no such file"},
+        {"missing",
+         "results.sqlite",
+         [](const std::string&) {},
+         {.create = false},
+         DbFault::Missing,
+         "no such file"},
         {"missing, to read",
+         "results.sqlite",
          [](const std::string&) {},
          {.access = Access::ReadOnly},
          DbFault::Missing,
          "no such file"},
+        {"in no folder",
+         "gone/results.sqlite",
+         [](const std::string&) {},
+         {},
+         DbFault::Other,
+         "the database's folder does not exist"},
     };
     for (const BadFile& bad : cases) {
         testsupport::ScratchDir scratch;
-        bad.make("results.sqlite");
+        std::string path = bad.file;
+        bad.make(path);
         std::unique_ptr<ResultsDb> db;
-        DbStatus status = ResultsDb::Open("results.sqlite", bad.options, db);
+        DbStatus status = ResultsDb::Open(path, bad.options, db);
         EXPECT_EQ(status.fault, bad.fault) << bad.name << ": " << status.message;
         EXPECT_NE(status.message.find(bad.says), std::string::npos) << status.message;
-        EXPECT_EQ(status.message.rfind("results.sqlite: ", 0), 0u) << status.message;
+        EXPECT_EQ(status.message.rfind(path + ": ", 0), 0u) << status.message;
         EXPECT_FALSE(db) << bad.name;
     }
 }
@@ -227,7 +244,8 @@ TEST(ResultsDb, WritesThatCannotBeMadeSaySo) {
         ASSERT_TRUE(reader);
         DbStatus status = reader->Begin(Start(1), id);
         EXPECT_EQ(status.fault, DbFault::ReadOnly) << status.message;
-        EXPECT_NE(status.message.find("read-only"), std::string::npos) << status.message;
+        EXPECT_NE(status.message.find("open for reading only"), std::string::npos)
+            << status.message;
     }
     {
         // A size cap fails writes as a full disk does.

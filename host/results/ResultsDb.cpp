@@ -42,9 +42,18 @@ class Transaction {
     bool open = false;
 };
 
+std::filesystem::path FolderOf(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::absolute(path, ignored).parent_path();
+}
+
+bool FolderExists(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::is_directory(FolderOf(path), ignored);
+}
+
 bool FolderWritable(const std::string& path) {
-    std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-    return access(folder.c_str(), W_OK) == 0;
+    return access(FolderOf(path).c_str(), W_OK) == 0;
 }
 
 bool FileWritable(const std::string& path) {
@@ -60,11 +69,18 @@ DbStatus Describe(const std::string& path, int code, const std::string& detail, 
             status = {DbFault::Locked, "the database is locked by another process"};
             break;
         case SQLITE_READONLY:
-            status = {DbFault::ReadOnly, FileWritable(path) ? "the database's folder is read-only"
-                                                            : "the database file is read-only"};
+            if (!writing) {
+                status = {DbFault::ReadOnly, "the database is open for reading only"};
+            } else {
+                status = {DbFault::ReadOnly, FileWritable(path)
+                                                 ? "the database's folder is read-only"
+                                                 : "the database file is read-only"};
+            }
             break;
         case SQLITE_CANTOPEN:
-            if (writing && !FolderWritable(path)) {
+            if (!FolderExists(path)) {
+                status = {DbFault::Other, "the database's folder does not exist"};
+            } else if (writing && !FolderWritable(path)) {
                 status = {DbFault::ReadOnly, "the database's folder is read-only"};
             } else {
                 status = {DbFault::Other, "the database cannot be opened"};
