@@ -14,9 +14,9 @@
 #include <mutex>
 
 #include "Mkshx.h"
+#include "ORX.h"
 #include "ORX_FP_Flash.h"
 #include "OrxHost.h"
-#include "ORX.h"
 
 namespace flashbench {
 
@@ -255,6 +255,13 @@ long StatusKiB(const char* field) {
         status.ignore(1 << 12, '\n');
     }
     return -1;
+}
+
+bool ResetPeakResident() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
 }
 
 QuietStdout::QuietStdout() {

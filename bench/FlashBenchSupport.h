@@ -8,8 +8,12 @@
 // own, and hands on the host's link wrapped. Nothing in the module changes.
 #pragma once
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -72,6 +76,10 @@ double ProcessCpuSeconds();
 // A field of /proc/self/status in KiB ("VmHWM", "VmRSS"); -1 when missing.
 long StatusKiB(const char* field);
 
+// Starts the kernel's peak-resident figure (VmHWM) afresh from the present
+// size; false where the kernel does not offer it.
+bool ResetPeakResident();
+
 // The module prints on standard output in some routes; while measured that
 // goes to /dev/null.
 class QuietStdout {
@@ -86,5 +94,37 @@ class QuietStdout {
 };
 
 [[noreturn]] void Fail(const std::string& text);
+
+// Runs measure() in a forked child, so its memory and CPU time are its own,
+// and returns what it measured (a plain struct, sent back through a pipe).
+template <typename Outcome, typename Measure>
+Outcome InChild(Measure measure) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        Fail("pipe");
+    }
+    std::fflush(stdout);
+    pid_t pid = fork();
+    if (pid < 0) {
+        Fail("fork");
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        Outcome out = measure();
+        bool written = write(fds[1], &out, sizeof out) == static_cast<ssize_t>(sizeof out);
+        std::fflush(stdout);
+        _exit(written ? 0 : 1);
+    }
+    close(fds[1]);
+    Outcome out{};
+    ssize_t got = read(fds[0], &out, sizeof out);
+    close(fds[0]);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        got != static_cast<ssize_t>(sizeof out)) {
+        Fail("a measuring child failed");
+    }
+    return out;
+}
 
 }  // namespace flashbench

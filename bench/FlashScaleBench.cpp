@@ -8,8 +8,6 @@
 // stops, every phone is checked to hold the release and to be powered down.
 //   bench_flash_scale [--quick] [--runs N] [--dir DIR]
 // --quick: 4 and 8 phones and 1 MiB of image data, one run, for a smoke test.
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,7 +45,7 @@ struct Case {
     uint64_t rateMiB;
 };
 
-// What a child reports back through its pipe.
+// What a child reports back (flashbench::InChild).
 struct Outcome {
     int failedPhones = 0;
     int exportResult = 0;
@@ -67,15 +65,6 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// Starts the kernel's peak-resident figure (VmHWM) afresh from the present
-// size; false where the kernel does not offer it.
-bool ResetPeakResident() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
-
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -87,7 +76,7 @@ Outcome RunCase(const Case& c, const std::string& path, uint64_t imageBytes) {
     orxhost::SetDisplaySink(nullptr);
     flashbench::OpenModuleHeadless();
 
-    ResetPeakResident();
+    flashbench::ResetPeakResident();
     out.baseKiB = flashbench::StatusKiB("VmRSS");
     std::vector<std::shared_ptr<phonesim::Phone>> phones;
     for (int i = 0; i < c.phones; ++i) {
@@ -95,7 +84,7 @@ Outcome RunCase(const Case& c, const std::string& path, uint64_t imageBytes) {
             flashbench::PhoneProfile(static_cast<uint16_t>(i), imageBytes, c.rateMiB * kMiB))));
     }
     out.attachedKiB = flashbench::StatusKiB("VmRSS");
-    ResetPeakResident();
+    flashbench::ResetPeakResident();
     flashbench::ResetLinkMeters();
 
     const double cpuBefore = flashbench::ProcessCpuSeconds();
@@ -146,37 +135,6 @@ Outcome RunCase(const Case& c, const std::string& path, uint64_t imageBytes) {
                     phone->ReadFlash(layout.cg0Start, layout.cg0Size) == cg0 &&
                     phone->ReadFlash(layout.cg1Start, layout.cg1Size) == cg1;
         out.failedPhones += good ? 0 : 1;
-    }
-    return out;
-}
-
-// Runs the case in a child and returns what it measured.
-Outcome RunInChild(const Case& c, const std::string& path, uint64_t imageBytes) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
-        flashbench::Fail("pipe");
-    }
-    std::fflush(stdout);
-    pid_t pid = fork();
-    if (pid < 0) {
-        flashbench::Fail("fork");
-    }
-    if (pid == 0) {
-        close(pipeFds[0]);
-        Outcome out = RunCase(c, path, imageBytes);
-        bool written = write(pipeFds[1], &out, sizeof out) == static_cast<ssize_t>(sizeof out);
-        std::fflush(stdout);
-        _exit(written ? 0 : 1);
-    }
-    close(pipeFds[1]);
-    Outcome out;
-    ssize_t got = read(pipeFds[0], &out, sizeof out);
-    close(pipeFds[0]);
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        got != static_cast<ssize_t>(sizeof out)) {
-        flashbench::Fail(std::string("the child measuring ") + RouteName(c.route) + " over " +
-                         std::to_string(c.phones) + " phone(s) failed");
     }
     return out;
 }
@@ -251,7 +209,8 @@ int main(int argc, char** argv) {
         for (const Case& c : cases) {
             std::vector<Outcome> outcomes;
             for (int r = 0; r < runs; ++r) {
-                outcomes.push_back(RunInChild(c, path, imageBytes));
+                outcomes.push_back(
+                    flashbench::InChild<Outcome>([&] { return RunCase(c, path, imageBytes); }));
             }
             Outcome out = Median(outcomes);
             if (c.phones == 1) {

@@ -24,12 +24,25 @@ bool FlashMemory::Contains(uint32_t address, uint64_t length) const {
 }
 
 uint8_t* FlashMemory::Page(uint32_t page) {
-    auto& slot = pages[page];
-    if (!slot) {
-        slot = std::make_unique<uint8_t[]>(kPageSize);
-        std::memset(slot.get(), 0xFF, kPageSize);
+    if (auto found = pages.find(page); found != pages.end()) {
+        return found->second.get();
     }
-    return slot.get();
+    uint8_t* bytes = nullptr;
+    if (spare.empty()) {
+        bytes = pages.emplace(page, std::make_unique<uint8_t[]>(kPageSize)).first->second.get();
+    } else {
+        auto reused = spare.find(page);
+        PageMap::node_type node = spare.extract(reused != spare.end() ? reused : spare.begin());
+        node.key() = page;
+        bytes = node.mapped().get();
+        pages.insert(std::move(node));
+    }
+    std::memset(bytes, 0xFF, kPageSize);
+    return bytes;
+}
+
+void FlashMemory::EraseAll() {
+    spare.merge(pages);  // the two hold different pages, so every one moves
 }
 
 const uint8_t* FlashMemory::FindPage(uint32_t page) const {
@@ -88,7 +101,9 @@ void FlashMemory::Write(uint32_t address, const uint8_t* data, size_t length) {
 void FlashMemory::Erase(uint32_t address, uint64_t length) {
     ForEachPiece(address, length, [&](uint32_t page, size_t offset, size_t, size_t count) {
         if (count == kPageSize) {
-            pages.erase(page);
+            if (auto found = pages.find(page); found != pages.end()) {
+                spare.insert(pages.extract(found));
+            }
         } else if (auto found = pages.find(page); found != pages.end()) {
             std::memset(found->second.get() + offset, 0xFF, count);
         }

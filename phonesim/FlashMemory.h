@@ -1,5 +1,9 @@
 // A sparse memory over a few address banks: NOR flash (erase sets 0xFF,
 // programming can only clear bits) or plain RAM. Unwritten bytes read 0xFF.
+// Erased pages are kept for the next write rather than freed: a flash job
+// erases and programs on its own thread, and pages made at attach, freed
+// there and made again would come from that thread's allocator arena while
+// the freed ones stay resident, so each flash would add its image's size.
 #pragma once
 
 #include <cstdint>
@@ -33,13 +37,15 @@ class FlashMemory {
     // Plain write (RAM, initial content, restored state).
     void Write(uint32_t address, const uint8_t* data, size_t length);
     void Erase(uint32_t address, uint64_t length);
-    void EraseAll() { pages.clear(); }
+    void EraseAll();
     // 16-bit byte sum of [address, address + length).
     uint16_t Sum16(uint32_t address, uint64_t length) const;
 
     // Pages that hold anything but 0xFF, by page number, for the state file.
     const std::map<uint32_t, std::unique_ptr<uint8_t[]>>& Pages() const { return pages; }
     void SetPage(uint32_t page, const uint8_t* bytes);
+    // Memory the pages take, erased ones kept for reuse included.
+    uint64_t BytesHeld() const { return (pages.size() + spare.size()) * uint64_t{kPageSize}; }
 
   private:
     uint8_t* Page(uint32_t page);
@@ -49,7 +55,11 @@ class FlashMemory {
     static void ForEachPiece(uint32_t address, uint64_t length, Visit visit);
 
     std::vector<Range> banks;
-    std::map<uint32_t, std::unique_ptr<uint8_t[]>> pages;
+    using PageMap = std::map<uint32_t, std::unique_ptr<uint8_t[]>>;
+    PageMap pages;
+    // Erased pages, map nodes and bytes; moving a node between the two maps
+    // allocates nothing.
+    PageMap spare;
 };
 
 }  // namespace phonesim

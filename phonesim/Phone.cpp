@@ -180,6 +180,11 @@ std::vector<uint8_t> Phone::ReadFlash(uint32_t address, size_t length) const {
     return core->flash.Read(address, length);
 }
 
+uint64_t Phone::FlashBytesHeld() const {
+    std::lock_guard guard(lock);
+    return core->flash.BytesHeld();
+}
+
 std::vector<uint8_t> Phone::ReadRam(uint32_t address, size_t length) const {
     std::lock_guard guard(lock);
     return core->ram.Read(address, length);

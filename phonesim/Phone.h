@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "Faults.h"
+#include "ORX.h"
 #include "PhoneTypes.h"
 #include "Profile.h"
-#include "ORX.h"
 
 namespace phonesim {
 
@@ -76,6 +76,9 @@ class Phone : public std::enable_shared_from_this<Phone> {
     // Inspection and set-up.
     std::vector<uint8_t> ReadFlash(uint32_t address, size_t length) const;
     std::vector<uint8_t> ReadRam(uint32_t address, size_t length) const;
+    // Memory the simulated flash takes (its written pages), for benchmarks
+    // that tell the phone's memory from the host's.
+    uint64_t FlashBytesHeld() const;
     // Bytes put in as they are, as damage would: a barker so written does not
     // mark its code group.
     void WriteFlash(uint32_t address, const std::vector<uint8_t>& bytes);

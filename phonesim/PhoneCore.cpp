@@ -3,10 +3,11 @@
 #include "PhoneCore.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
-#include "Protocol.h"
 #include "FlashDevApi.h"
+#include "Protocol.h"
 
 namespace phonesim {
 
@@ -47,30 +48,39 @@ void PhoneCore::NoteInstalledBarkers() {
 }
 
 // A code group of firmware: filled, its descriptor at bytes 8..15, and its
-// barker (when it carries one) at bytes 0..7.
+// barker (when it carries one) at bytes 0..7. The fill goes in a page at a
+// time: the whole code group made first would take its size again.
 void PhoneCore::InstallFirmware() {
     for (const FirmwareSpec& firmware : profile.firmware) {
         const CodeGroupSpec* group = profile.CodeGroup(firmware.codeGroup);
-        std::vector<uint8_t> image(group->range.Size(), firmware.fill);
+        const uint64_t size = group->range.Size();  // at least 16 (ProfileParts.cpp)
+        std::array<uint8_t, FlashMemory::kPageSize> fill;
+        fill.fill(firmware.fill);
+        for (uint64_t at = 0; at < size; at += fill.size()) {
+            flash.Write(static_cast<uint32_t>(group->range.start + at), fill.data(),
+                        static_cast<size_t>(std::min<uint64_t>(fill.size(), size - at)));
+        }
         const BootloaderSpec boot = profile.bootloader.value_or(BootloaderSpec{});
-        uint8_t descriptor[8] = {0xFF,
-                                 firmware.chipsetType.value_or(boot.chipsetType),
-                                 firmware.maType.value_or(boot.maType),
-                                 firmware.dataType,
-                                 0x00,
-                                 0x00,
-                                 static_cast<uint8_t>(firmware.version >> 8),
-                                 static_cast<uint8_t>(firmware.version)};
-        std::memcpy(image.data() + 8, descriptor, 8);
+        uint8_t head[16];
+        std::memcpy(head, fill.data(), 8);
+        const uint8_t descriptor[8] = {0xFF,
+                                       firmware.chipsetType.value_or(boot.chipsetType),
+                                       firmware.maType.value_or(boot.maType),
+                                       firmware.dataType,
+                                       0x00,
+                                       0x00,
+                                       static_cast<uint8_t>(firmware.version >> 8),
+                                       static_cast<uint8_t>(firmware.version)};
+        std::memcpy(head + 8, descriptor, 8);
         if (group->carriesBarker) {
             Bytes8 barker = group->barker.value_or(kDefaultBarker);
             if (firmware.barkerWritten) {
-                std::copy(barker.begin(), barker.end(), image.begin());
+                std::copy(barker.begin(), barker.end(), head);
             } else {
-                std::fill(image.begin(), image.begin() + 8, 0xFF);
+                std::fill(head, head + 8, 0xFF);
             }
         }
-        flash.Write(group->range.start, image.data(), image.size());
+        flash.Write(group->range.start, head, sizeof head);
     }
 }
 

@@ -1,5 +1,6 @@
 // Tests of the simulated phone through the device library: packet checks,
 // NOR flash, RAM downloaders and erase rules. Each looks at what the phone holds.
+#include "FlashMemory.h"
 #include "PhoneSimBenchTest.h"
 
 namespace {
@@ -86,6 +87,27 @@ TEST_F(NorFlashTest, ErasedFlashTakesEveryBitPattern) {
 
     EXPECT_EQ(phone->ReadFlash(kCg1, 256), data);
     EXPECT_EQ(phone->WriteLog().back().kind, WriteEvent::Kind::Program);
+}
+
+// A flash job erases and programs on its own thread; pages freed and made
+// anew there would come from another allocator arena and double the memory a
+// phone takes, so erased pages are kept and written again.
+TEST(FlashMemoryTest, ErasingAndReprogrammingReusesThePages) {
+    constexpr uint32_t kPages = 16;
+    constexpr uint32_t kSize = kPages * phonesim::FlashMemory::kPageSize;
+    phonesim::FlashMemory flash({phonesim::Range{0x1000, 0x1000 + kSize - 1}});
+    flash.Write(0x1000, Fill(kSize, 0x11).data(), kSize);
+    ASSERT_EQ(flash.BytesHeld(), uint64_t{kSize});
+
+    flash.Erase(0x1000, kSize);
+    EXPECT_EQ(flash.Pages().size(), 0u);
+    EXPECT_EQ(flash.Read(0x1000, 16), Fill(16, 0xFF));
+    ASSERT_TRUE(flash.Program(0x1000 + 8, Fill(kSize - 8, 0x22).data(), kSize - 8));
+
+    EXPECT_EQ(flash.BytesHeld(), uint64_t{kSize});
+    EXPECT_EQ(flash.Read(0x1000, 16), Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x22,
+                                             0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x22}));
+    EXPECT_EQ(flash.Read(0x1000 + kSize - 8, 8), Fill(8, 0x22));
 }
 
 class RamDownloaderTest : public PhoneBench {};

@@ -144,6 +144,12 @@ int CFlashThread::ConnectWithDialogInterface(uint16_t id) {
 }
 
 void CFlashThread::VerifyEveryPhone() {
+    // The button handler disabled these too, but a poll that ended just
+    // after the click may have enabled them again.
+    if (dialog != nullptr) {
+        dialog->EnableControl(ctl::kFlash, false);
+        dialog->EnableControl(ctl::kBrowse, false);
+    }
     for (int i = 0; i < loop.deviceCount && Running() == 1; ++i) {
         ConnectDevice(loop.deviceList[static_cast<size_t>(i)]);
         RunVerify();
@@ -191,6 +197,10 @@ void CFlashThread::DoFlashJob() {
     }
     job.superfilePath = dialog->GetControlText(ctl::kFileName);
     dialog->EnableControl(ctl::kFlash, false);
+    // As the button handler did: a poll that ended just after the click may
+    // have enabled them again.
+    dialog->EnableControl(ctl::kVerify, false);
+    dialog->EnableControl(ctl::kBrowse, false);
     dialog->SetFlashing(true);
     if (!dialog->HeaderRead() && dialog->ReadFileHeader() != 1) {
         ShowError(kProcessingFailed, Box::None);

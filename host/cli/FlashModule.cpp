@@ -58,6 +58,7 @@ bool FlashModule::Load(const std::string& path, std::string& error) {
         return false;
     }
     BindOptional(handle, "UTCClose", utcClose);
+    BindOptional(handle, "UTCResize", utcResize);
     BindOptional(handle, "UTCGetVersion", utcGetVersion);
     BindOptional(handle, "UTCSpecific", utcSpecific);
     BindOptional(handle, "FlashDevice", flashDevice);

@@ -44,6 +44,7 @@ class FlashModule {
     decltype(&UTCInit) utcInit = nullptr;
     decltype(&UTCOpen) utcOpen = nullptr;
     decltype(&UTCClose) utcClose = nullptr;
+    decltype(&UTCResize) utcResize = nullptr;
     decltype(&UTCGetVersion) utcGetVersion = nullptr;
     decltype(&UTCSpecific) utcSpecific = nullptr;
     decltype(&GetSuperfileInformation) getSuperfileInformation = nullptr;

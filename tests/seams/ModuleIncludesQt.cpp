@@ -1,0 +1,2 @@
+// Must not compile: only the dialog room sees the widget toolkit.
+#include <QWidget>
