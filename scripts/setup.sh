@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 packages=(
   g++ cmake ninja-build pkg-config ccache
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libsqlite3-dev
   srecord clang libclang-rt-14-dev locales
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core xvfb xauth
 )

@@ -37,7 +37,7 @@ std::vector<int> ConsoleOutcomes(const FlashModule& module, const std::vector<ui
 
 // Flash itself: every listed phone, the jobs printing on standard output,
 // then one outcome line per phone.
-int RunConsoleFlash(FlashModule& module, const std::string& superfile) {
+int RunConsoleFlash(FlashModule& module, const std::string& superfile, AttemptRecorder* recorder) {
     if (!FlashModule::Has(module.flash, "Flash")) {
         return 1;
     }
@@ -48,6 +48,14 @@ int RunConsoleFlash(FlashModule& module, const std::string& superfile) {
     }
     orxhost::SetDisplaySink(std::make_shared<orxhost::ConsoleSink>());
     std::string path = AbsolutePath(superfile);
+    // Flash takes every listed phone: each is recorded first, or none is flashed.
+    if (recorder != nullptr) {
+        for (uint16_t deviceId : devices) {
+            if (!recorder->Starting({deviceId, path})) {
+                return kExitNoRecord;
+            }
+        }
+    }
     const char* const argList[] = {path.c_str()};
     int result = 0;
     int interrupted = 0;
@@ -61,6 +69,11 @@ int RunConsoleFlash(FlashModule& module, const std::string& superfile) {
         SayFailure("Flash", result, AskFailure(module, -1).reason);
     }
     std::vector<int> results = ConsoleOutcomes(module, devices, result);
+    if (recorder != nullptr) {
+        for (size_t i = 0; i < devices.size(); ++i) {
+            recorder->Ended({devices[i], path}, results[i]);
+        }
+    }
     LineReport outcomes(stdout);
     for (size_t i = 0; i < devices.size(); ++i) {
         outcomes.OnResult(devices[i], PhoneStep::Flash, results[i]);
@@ -70,6 +83,9 @@ int RunConsoleFlash(FlashModule& module, const std::string& superfile) {
     orxhost::SetDisplaySink(nullptr);
     if (interrupted != 0) {
         return interrupted;
+    }
+    if (recorder != nullptr && !recorder->AllRecorded()) {
+        return kExitNoRecord;
     }
     return result == 0 && AllPassed(results) ? 0 : 1;
 }
@@ -103,7 +119,10 @@ void AddFlashCommand(CLI::App& app, FlashOptions& options) {
         "beside the superfile. Ctrl-C (or SIGTERM) asks every phone to stop after its current "
         "packet; each phone's outcome is still printed and the exit status is 130 (143 for "
         "SIGTERM); a second Ctrl-C quits at once. Device numbers the module cannot take (160 to "
-        "999, above 1031) are refused with the reason.");
+        "999, above 1031) are refused with the reason. Each phone's attempt is recorded in the "
+        "results database (see orxflash history): its row is written before the phone starts "
+        "and completed when it ends. When the database cannot be opened or written, the phones "
+        "are not flashed and the exit status is 3 (--no-db flashes without a record).");
     flash->add_option("SUPERFILE", options.superfile, "The superfile (.shx) to flash")->required();
     CLI::Option* devices =
         flash
@@ -126,6 +145,7 @@ void AddFlashCommand(CLI::App& app, FlashOptions& options) {
                    "status 0 when Flash returned 0 and every phone was flashed, 1 otherwise")
         ->excludes(devices)
         ->excludes(json);
+    AddRecordOptions(*flash, options.record);
 }
 
 int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) {
@@ -133,12 +153,19 @@ int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) 
     if (!SuperfileReadable(options.superfile)) {
         return 1;
     }
+    std::unique_ptr<AttemptRecorder> recorder;
+    if (!AttemptRecorder::Open(options.record, orxresults::Command::Flash, recorder)) {
+        return kExitNoRecord;
+    }
     FlashModule module;
     if (!OpenHostSession(module, modulePath, options.simProfiles)) {
         return 1;
     }
+    if (recorder) {
+        recorder->Use(module);
+    }
     if (options.console) {
-        return RunConsoleFlash(module, options.superfile);
+        return RunConsoleFlash(module, options.superfile, recorder.get());
     }
     if (!FlashModule::Has(module.flashDevice, "FlashDevice")) {
         return 1;
@@ -178,7 +205,7 @@ int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) 
     int interrupted = 0;
     {
         StopOnSignals signals([&module] { module.StopJobsIfAble(); });
-        results = FlashPhones(module, jobs, *report);
+        results = FlashPhones(module, jobs, *report, recorder.get());
         interrupted = StopSignal() != 0 ? signals.ExitStatus() : 0;
     }
     report->Finish();
@@ -190,6 +217,9 @@ int RunFlashCommand(const FlashOptions& options, const std::string& modulePath) 
                      "orxflash: stopped by a signal; the phones that did not finish "
                      "can be flashed again\n");
         return interrupted;
+    }
+    if (recorder && !recorder->AllRecorded()) {
+        return kExitNoRecord;
     }
     return allTaken && AllPassed(results) ? 0 : 1;
 }

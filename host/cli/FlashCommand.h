@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "AttemptRecorder.h"
+
 namespace CLI {
 class App;
 }
@@ -15,6 +17,7 @@ struct FlashOptions {
     std::vector<std::string> simProfiles;
     bool json = false;
     bool console = false;
+    RecordOptions record;
 };
 
 void AddFlashCommand(CLI::App& app, FlashOptions& options);

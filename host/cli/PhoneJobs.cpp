@@ -35,19 +35,22 @@ std::vector<std::vector<size_t>> BySlot(const std::vector<PhoneJob>& jobs) {
 }  // namespace
 
 std::vector<int> FlashPhones(FlashModule& module, const std::vector<PhoneJob>& jobs,
-                             PhoneReport& report) {
+                             PhoneReport& report, PhoneJobObserver* observer) {
     std::vector<int> results(jobs.size(), ORX_RESULT_FAILED);
     report.Begin(PhoneStep::Flash);
     std::vector<std::vector<size_t>> groups = BySlot(jobs);
     std::vector<std::thread> threads;
     threads.reserve(groups.size());
     for (const std::vector<size_t>& group : groups) {
-        auto flashGroup = [&module, &jobs, &results, &report, &group] {
+        auto flashGroup = [&module, &jobs, &results, &report, &group, observer] {
             for (size_t i : group) {
                 // After a stop request the phones still waiting for their slot are not started.
-                if (StopSignal() == 0) {
+                if (StopSignal() == 0 && (observer == nullptr || observer->Starting(jobs[i]))) {
                     OrxFlashDeviceArgs args{jobs[i].superfile.c_str(), jobs[i].deviceId};
                     results[i] = module.flashDevice(2, &args);
+                    if (observer != nullptr) {
+                        observer->Ended(jobs[i], results[i]);
+                    }
                 }
                 report.OnResult(jobs[i].deviceId, PhoneStep::Flash, results[i]);
             }
@@ -67,14 +70,23 @@ std::vector<int> FlashPhones(FlashModule& module, const std::vector<PhoneJob>& j
     return results;
 }
 
+int VerifyPhone(FlashModule& module, const PhoneJob& job, PhoneJobObserver* observer) {
+    if (StopSignal() != 0 || (observer != nullptr && !observer->Starting(job))) {
+        return ORX_RESULT_FAILED;
+    }
+    int result = module.verifyDevice(job.superfile.c_str(), job.deviceId);
+    if (observer != nullptr) {
+        observer->Ended(job, result);
+    }
+    return result;
+}
+
 std::vector<int> VerifyPhones(FlashModule& module, const std::vector<PhoneJob>& jobs,
-                              PhoneReport& report) {
+                              PhoneReport& report, PhoneJobObserver* observer) {
     std::vector<int> results;
     report.Begin(PhoneStep::Verify);
     for (const PhoneJob& job : jobs) {
-        results.push_back(StopSignal() == 0
-                              ? module.verifyDevice(job.superfile.c_str(), job.deviceId)
-                              : ORX_RESULT_FAILED);
+        results.push_back(VerifyPhone(module, job, observer));
         report.OnResult(job.deviceId, PhoneStep::Verify, results.back());
     }
     return results;

@@ -35,7 +35,7 @@ nlohmann::ordered_json ConsoleEvent(const std::string& line, uint16_t verified) 
 
 // JSON lines only: whatever the module prints itself while it verifies is
 // caught and passed on as events, ahead of the result line.
-int VerifyAsJson(FlashModule& module, const PhoneJob& job) {
+int VerifyAsJson(FlashModule& module, const PhoneJob& job, PhoneJobObserver* observer) {
     auto report = std::make_shared<JsonReport>(stdout);
     orxhost::SetDisplaySink(report);
     int result = 0;
@@ -44,7 +44,7 @@ int VerifyAsJson(FlashModule& module, const PhoneJob& job) {
             report->WriteLine(ConsoleEvent(line, job.deviceId));
         });
         report->SetOutput(capture.Original());
-        result = module.verifyDevice(job.superfile.c_str(), job.deviceId);
+        result = VerifyPhone(module, job, observer);
         module.Close();
         capture.Stop();
         report->OnResult(job.deviceId, PhoneStep::Verify, result);
@@ -64,7 +64,9 @@ void AddVerifyCommand(CLI::App& app, VerifyOptions& options) {
         "module reports \"Verify Successful\" or \"Verify FAILED!!!\". Nothing is written to "
         "the phone. Exit status 0 when the phone matches, 1 otherwise (the reason is said on "
         "standard error); Ctrl-C (or SIGTERM) stops "
-        "the verify, exit status 130 (143).");
+        "the verify, exit status 130 (143). The attempt is recorded in the results database "
+        "(see orxflash history); when it cannot be opened or written, nothing is verified and "
+        "the exit status is 3 (--no-db verifies without a record).");
     verify->add_option("SUPERFILE", options.superfile, "The superfile (.shx) to compare with")
         ->required();
     verify
@@ -78,11 +80,16 @@ void AddVerifyCommand(CLI::App& app, VerifyOptions& options) {
                      "JSON lines only: the module's reports as {\"device\",\"event\",\"text\"} "
                      "(\"console\" for lines it printed itself), then "
                      "{\"device\",\"command\":\"verify\",\"result\",\"ok\"}");
+    AddRecordOptions(*verify, options.record);
 }
 
 int RunVerifyCommand(const VerifyOptions& options, const std::string& modulePath) {
     if (!SuperfileReadable(options.superfile)) {
         return 1;
+    }
+    std::unique_ptr<AttemptRecorder> recorder;
+    if (!AttemptRecorder::Open(options.record, orxresults::Command::Verify, recorder)) {
+        return kExitNoRecord;
     }
     FlashModule module;
     if (!OpenHostSession(module, modulePath, options.simProfiles) ||
@@ -94,16 +101,19 @@ int RunVerifyCommand(const VerifyOptions& options, const std::string& modulePath
         SayDeviceNotTaken(job.deviceId, PhoneStep::Verify);
         return 1;
     }
+    if (recorder) {
+        recorder->Use(module);
+    }
     int result = 0;
     int interrupted = 0;
     {
         StopOnSignals signals([&module] { module.StopJobsIfAble(); });
         if (options.json) {
-            result = VerifyAsJson(module, job);
+            result = VerifyAsJson(module, job, recorder.get());
         } else {
             auto report = std::make_shared<LineReport>(stdout);
             orxhost::SetDisplaySink(report);
-            result = VerifyPhones(module, {job}, *report).front();
+            result = VerifyPhones(module, {job}, *report, recorder.get()).front();
             module.Close();
             orxhost::SetDisplaySink(nullptr);
         }
@@ -112,6 +122,9 @@ int RunVerifyCommand(const VerifyOptions& options, const std::string& modulePath
     SayPhoneFailures(module, PhoneStep::Verify, {job.deviceId}, {result});
     if (interrupted != 0) {
         return interrupted;
+    }
+    if (recorder && !recorder->AllRecorded()) {
+        return kExitNoRecord;
     }
     return result == 0 ? 0 : 1;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "AttemptRecorder.h"
+
 namespace CLI {
 class App;
 }
@@ -14,6 +16,7 @@ struct VerifyOptions {
     int device = 0;
     std::vector<std::string> simProfiles;
     bool json = false;
+    RecordOptions record;
 };
 
 void AddVerifyCommand(CLI::App& app, VerifyOptions& options);

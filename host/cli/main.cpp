@@ -8,6 +8,7 @@
 #include "DevicesCommand.h"
 #include "FlashCommand.h"
 #include "FlashModule.h"
+#include "HistoryCommand.h"
 #include "InfoCommand.h"
 #include "SimReadCommand.h"
 #include "StationCommand.h"
@@ -46,8 +47,14 @@ int main(int argc, char** argv) {
     StationOptions station;
     AddStationCommand(app, station);
 
+    HistoryOptions history;
+    AddHistoryCommand(app, history);
+
     CLI11_PARSE(app, argc, argv);
 
+    if (app.got_subcommand("history")) {
+        return RunHistoryCommand(history);
+    }
     if (app.got_subcommand("sim-read")) {
         return RunSimReadCommand(simRead);
     }

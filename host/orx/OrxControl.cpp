@@ -50,6 +50,14 @@ std::shared_ptr<phonesim::Phone> PhoneOf(HostState& state, uint16_t deviceId) {
     return found == state.phones.end() ? nullptr : found->second.phone;
 }
 
+std::shared_ptr<std::atomic<uint64_t>> BytesSentCounter(HostState& state, uint16_t deviceId) {
+    auto& counter = state.bytesSent[deviceId];
+    if (!counter) {
+        counter = std::make_shared<std::atomic<uint64_t>>(0);
+    }
+    return counter;
+}
+
 void ListDevice(HostState& state, const DeviceEntry& device) {
     auto& devices = state.devices;
     auto same = [&](const DeviceEntry& d) { return d.deviceId == device.deviceId; };
@@ -138,6 +146,12 @@ uint32_t HostLineRate(uint16_t deviceId) {
     return found == State().lineRates.end() ? 0 : found->second;
 }
 
+uint64_t LinkBytesSent(uint16_t deviceId) {
+    std::lock_guard guard(State().lock);
+    auto found = State().bytesSent.find(deviceId);
+    return found == State().bytesSent.end() ? 0 : found->second->load();
+}
+
 std::vector<DeviceEntry> Devices() {
     std::lock_guard guard(State().lock);
     return State().devices;
@@ -169,6 +183,7 @@ void Reset() {
     State().devices.clear();
     State().failures.clear();
     State().calls.clear();
+    State().bytesSent.clear();
 }
 
 }  // namespace orxhost

@@ -3,8 +3,10 @@
 // injected failure when one is pending; behind a device number without a
 // phone, every interface is missing (71) and every other service unavailable.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "OrxState.h"
@@ -27,6 +29,29 @@ bool IsCurrent(const orxhost::detail::InterfaceRecord* record, uint16_t deviceId
     return record != nullptr && record->deviceId == deviceId && record->epoch == phone.Epoch() &&
            phone.HasInterface(record->name);
 }
+
+// A device link that counts the bytes the host sends through it.
+class CountingLink : public ORXDeviceLink {
+  public:
+    CountingLink(std::unique_ptr<ORXDeviceLink> inner,
+                 std::shared_ptr<std::atomic<uint64_t>> counter)
+        : inner(std::move(inner)), counter(std::move(counter)) {}
+    bool Write(const uint8_t* data, size_t size) override {
+        bool written = inner->Write(data, size);
+        if (written) {
+            counter->fetch_add(size, std::memory_order_relaxed);
+        }
+        return written;
+    }
+    long Read(uint8_t* out, size_t capacity, uint32_t timeoutMs) override {
+        return inner->Read(out, capacity, timeoutMs);
+    }
+    void Close() override { inner->Close(); }
+
+  private:
+    std::unique_ptr<ORXDeviceLink> inner;
+    std::shared_ptr<std::atomic<uint64_t>> counter;
+};
 
 void CopyText(const std::string& text, char* out, size_t size) {
     size_t count = std::min(text.size(), size - 1);
@@ -206,7 +231,7 @@ int ORXOpenDeviceLink(uint16_t deviceId, ORXInterfaceHandle handle, ORXDeviceLin
     if (!opened) {
         return kOrxNoLink;
     }
-    *link = opened.release();
+    *link = new CountingLink(std::move(opened), BytesSentCounter(state, deviceId));
     return 0;
 }
 

@@ -108,6 +108,10 @@ void ClearFailures();
 // How many times the named service was called since the last Reset().
 int CallCount(const std::string& function);
 
+// Bytes the host sent to the device over its device links since the last
+// Reset(), counted as each link write succeeds; kept after the phone is unplugged.
+uint64_t LinkBytesSent(uint16_t deviceId);
+
 // Back to a fresh host: no devices or phones, no failures, no counts, no sink.
 void Reset();
 

@@ -1,6 +1,7 @@
 // Internal state of the host services stand-in, shared by its sources.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -39,6 +40,9 @@ struct HostState {
     std::map<uint16_t, AttachedPhone> phones;
     std::vector<InterfaceRecord> interfaces;
     std::map<uint16_t, uint32_t> lineRates;  // host side of serial lines
+    // Bytes written over each device's links; links hold their counter, so a
+    // write never takes the host's lock.
+    std::map<uint16_t, std::shared_ptr<std::atomic<uint64_t>>> bytesSent;
 };
 
 HostState& State();
@@ -52,6 +56,9 @@ const InterfaceRecord* RecordOf(const HostState& state, ORXInterfaceHandle handl
 std::shared_ptr<phonesim::Phone> PhoneOf(HostState& state, uint16_t deviceId);
 // Puts the device in the list, or refreshes its entry.
 void ListDevice(HostState& state, const DeviceEntry& device);
+
+// The device's counter of bytes sent over its links, made on first use.
+std::shared_ptr<std::atomic<uint64_t>> BytesSentCounter(HostState& state, uint16_t deviceId);
 
 // Counts the call and answers the injected failure code, or 0.
 int EnterCall(const char* function);
