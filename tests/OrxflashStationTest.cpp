@@ -10,6 +10,7 @@
 
 #include "PhoneFiles.h"
 #include "ProcessRun.h"
+#include "ResultsDb.h"
 #include "ShxFiles.h"
 #include "TerminalRun.h"
 #include "TestSupport.h"
@@ -68,7 +69,7 @@ class OrxflashStation : public ::testing::Test {
 TEST_F(OrxflashStation, EveryPhoneGetsItsOutcomeAndTheCountEndsTheStation) {
     std::string hmq = Phone("flash-hmq-vintrel", "hmq");
     ProcessRun run = Orxflash(
-        "station fw.shx --no-db --json --count 2 --unplug-after 0.1"
+        "station fw.shx --db results.sqlite --json --count 2 --unplug-after 0.1"
         " --sim " +
         hmq + "@0 --sim " + hmq + "@0 --sim " + Phone("flash-r4x-dorsk", "dorsk") + " --sim " +
         Phone("kestrova-t340e", "slow", 100000) + "@0+0.5 --sim " +
@@ -100,6 +101,27 @@ TEST_F(OrxflashStation, EveryPhoneGetsItsOutcomeAndTheCountEndsTheStation) {
     json ended = lines.back();
     EXPECT_EQ(ended, json::parse(R"({"event":"ended","why":"count reached","passed":2,
                                      "failed":2,"upToDate":1})"));
+
+    // Every attempt is a finished row of the station's, naming the superfile it was given.
+    std::unique_ptr<orxresults::ResultsDb> db;
+    orxresults::DbStatus opened =
+        orxresults::ResultsDb::Open("results.sqlite", {orxresults::Access::ReadOnly}, db);
+    ASSERT_TRUE(opened.ok()) << opened.message;
+    std::vector<orxresults::Attempt> rows;
+    ASSERT_TRUE(db->Attempts({}, rows).ok());
+    std::map<int, std::vector<std::string>> recorded;
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+        recorded[row->start.port].push_back(orxresults::OutcomeName(row->outcome));
+        EXPECT_EQ(row->start.command, orxresults::Command::Station);
+        EXPECT_EQ(row->start.superfile, scratch.File("fw.shx"));
+        EXPECT_FALSE(row->start.superfileChecksum.empty());
+        EXPECT_TRUE(row->endedAt.has_value());
+        EXPECT_EQ(row->reason.empty(), row->outcome != orxresults::Outcome::Failed);
+        if (row->outcome == orxresults::Outcome::Passed) {
+            EXPECT_GT(row->bytesSent, 100000u);  // the images went over the link
+        }
+    }
+    EXPECT_EQ(recorded, outcomes);
 }
 
 TEST_F(OrxflashStation, PlainLinesTagEveryPhoneAndSayEachOutcome) {
@@ -198,14 +220,16 @@ TEST_F(OrxflashStation, ASuperfileReplacedOnDiskIsSaidAndNotPickedUp) {
 
 TEST_F(OrxflashStation, BadInputStopsItBeforeAnyPhone) {
     std::string hmq = Phone("flash-hmq-vintrel", "hmq");
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"station missing.shx --no-db", "missing.shx"},
-        {"station fw.shx --no-db --sim " + hmq + "@soon", "ARRIVAL[+STAY]"},
-        {"station fw.shx --no-db --sim none.json", "none.json"},
+    testsupport::WriteText(scratch.File("bad.sqlite"), std::string(4096, 'x'));
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {"station missing.shx --no-db", 1, "missing.shx"},
+        {"station fw.shx --no-db --sim " + hmq + "@soon", 1, "ARRIVAL[+STAY]"},
+        {"station fw.shx --no-db --sim none.json", 1, "none.json"},
+        {"station fw.shx --db bad.sqlite --sim " + hmq, 3, "bad.sqlite"},
     };
-    for (const auto& [command, said] : cases) {
+    for (const auto& [command, status, said] : cases) {
         ProcessRun run = Orxflash(command);
-        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_EQ(run.status, status) << command;
         EXPECT_NE(run.err.find(said), std::string::npos) << command << ": " << run.err;
         EXPECT_EQ(run.out, "") << command;
     }

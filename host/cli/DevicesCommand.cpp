@@ -11,13 +11,21 @@
 
 namespace {
 
+constexpr int kInfoEntries = 3;
 constexpr size_t kEntrySize = 128;
 const char* const kInterfaces[] = {"Kestrova_Flash", "Kestrova_Boot", "Kestrova_Tavenor_OS",
                                    "Kestrova_Test_Command"};
 
-}  // namespace
+struct DeviceRow {
+    uint16_t deviceId = 0;
+    std::string descriptor;
+    std::string interfaceName;
+    int result = 0;
+    std::array<std::string, kInfoEntries> info;
+    std::string platform;  // empty when the phone could not be identified
+};
 
-DeviceRow DescribeDevice(FlashModule& module, uint16_t deviceId) {
+DeviceRow Describe(FlashModule& module, uint16_t deviceId) {
     DeviceRow row;
     row.deviceId = deviceId;
     for (const char* name : kInterfaces) {
@@ -51,6 +59,8 @@ DeviceRow DescribeDevice(FlashModule& module, uint16_t deviceId) {
     }
     return row;
 }
+
+}  // namespace
 
 void AddDevicesCommand(CLI::App& app, DevicesOptions& options) {
     CLI::App* devices = app.add_subcommand(
@@ -90,7 +100,7 @@ int RunDevicesCommand(const DevicesOptions& options, const std::string& modulePa
     }
     std::vector<DeviceRow> rows;
     for (const orxhost::DeviceEntry& device : orxhost::Devices()) {
-        rows.push_back(DescribeDevice(module, device.deviceId));
+        rows.push_back(Describe(module, device.deviceId));
     }
     if (options.json) {
         nlohmann::json list = nlohmann::json::array();

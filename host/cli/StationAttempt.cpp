@@ -3,8 +3,8 @@
 #include <chrono>
 
 #include "DeviceNumbers.h"
-#include "DevicesCommand.h"
 #include "FailureReason.h"
+#include "PhoneIdentity.h"
 
 namespace {
 
@@ -55,16 +55,13 @@ void SlotTable::Give(uint16_t port) {
 
 AttemptEnd RunAttempt(StationShared& shared, const AttemptInfo& info) {
     auto started = std::chrono::steady_clock::now();
-    DeviceRow phone = DescribeDevice(shared.module, info.port);
+    PhoneIdentity phone = ReadPhoneIdentity(shared.module, info.port);
     AttemptInfo shown = info;
     shown.descriptor = phone.descriptor;
     shown.platform = phone.platform;
     shared.view.Started(shown);
-    StationAttempt attempt{info.port, phone.descriptor, phone.platform,
-                           "",        shared.superfile, shared.copy};
-    if (phone.result == 0) {
-        attempt.versionsBefore = phone.info[0] + "/" + phone.info[1] + "/" + phone.info[2];
-    }
+    StationAttempt attempt{info.port,      phone.descriptor, phone.platform,
+                           phone.versions, shared.superfile, shared.copy};
     AttemptEnd end;
     int64_t id = 0;
     std::string why;

@@ -6,6 +6,7 @@
 #include "FailureReason.h"
 #include "HostSession.h"
 #include "StationAttempt.h"
+#include "StationDbRecorder.h"
 #include "StationRecorder.h"
 #include "StationSchedule.h"
 #include "StationSuperfile.h"
@@ -66,15 +67,16 @@ void AddStationCommand(CLI::App& app, StationOptions& options) {
         "shows the phone, its progress and latest status, then PASS or FAIL with the reason; "
         "a new phone on a port starts a new attempt. Ctrl-C (or SIGTERM) starts no new phone "
         "and lets the running ones finish; a second one stops them after their current "
-        "packet; a third quits at once. Exit status 0 when --count phones passed, 130 (143) "
-        "after a signal, 1 when the station cannot start.");
+        "packet; a third quits at once. Every attempt is recorded in the results database "
+        "(command station; up-to-date phones too): its row is written when the attempt "
+        "starts and completed when it ends. Exit status 0 when --count phones passed, 130 "
+        "(143) after a signal, 1 when the station cannot start, 3 when the database cannot "
+        "be opened (--no-db runs without a record).");
     station->add_option("SUPERFILE", options.superfile, "The superfile (.shx) to flash")
         ->required();
     station->add_option("--count", options.count, "End once this many phones passed")
         ->check(CLI::Range(1, 1000000));
-    CLI::Option* db = station->add_option(
-        "--db", options.dbPath, "The results database (default: orxflash-results.sqlite)");
-    station->add_flag("--no-db", options.noDb, "Record nothing")->excludes(db);
+    AddRecordOptions(*station, options.record);
     station->add_option("--sim", options.sims,
                         "Plug a simulated phone in from a profile, ARRIVAL seconds after the "
                         "start (default 0), and out again STAY seconds after it arrived "
@@ -101,13 +103,20 @@ int RunStationCommand(const StationOptions& options, const std::string& modulePa
         std::fprintf(stderr, "orxflash: %s\n", why.c_str());
         return 1;
     }
-    NoRecord noRecord;
-    StationRecorder& recorder = noRecord;
     StationSuperfile superfile;
     if (!superfile.Take(options.superfile, why)) {
         std::fprintf(stderr, "orxflash: %s: %s\n", options.superfile.c_str(), why.c_str());
         return 1;
     }
+    NoRecord noRecord;
+    std::unique_ptr<StationDbRecorder> db;
+    if (!options.record.noDb) {
+        db = StationDbRecorder::Open(options.record, superfile.Copy());
+        if (!db) {
+            return kExitNoRecord;
+        }
+    }
+    StationRecorder& recorder = db ? static_cast<StationRecorder&>(*db) : noRecord;
     FlashModule module;
     if (!OpenHostSession(module, modulePath, {}) ||
         !FlashModule::Has(module.flashDevice, "FlashDevice") ||
@@ -116,6 +125,9 @@ int RunStationCommand(const StationOptions& options, const std::string& modulePa
         return 1;
     }
     ChoosePerDeviceReports(module);
+    if (db) {
+        db->Use(module);
+    }
     std::shared_ptr<StationView> view =
         MakeStationView(ChooseStationStyle(options.json), options.superfile);
     orxhost::SetDisplaySink(view);

@@ -7,15 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "AttemptRecorder.h"
+
 namespace CLI {
 class App;
 }
 
 struct StationOptions {
     std::string superfile;
-    int count = 0;  // 0: until stopped
-    std::string dbPath;
-    bool noDb = false;
+    int count = 0;                  // 0: until stopped
+    RecordOptions record;           // --db FILE, --no-db
     std::vector<std::string> sims;  // PROFILE[@ARRIVAL[+STAY]]
     std::optional<double> unplugAfter;
     bool json = false;
@@ -23,6 +24,6 @@ struct StationOptions {
 };
 
 void AddStationCommand(CLI::App& app, StationOptions& options);
-// 0 when --count phones passed; 1 when the station could not start; 130 or
-// 143 when a signal ended it.
+// 0 when --count phones passed; 1 when the station could not start, 3 when
+// its attempts cannot be recorded; 130 or 143 when a signal ended it.
 int RunStationCommand(const StationOptions& options, const std::string& modulePath);

@@ -1,0 +1,100 @@
+#include "StationDbRecorder.h"
+
+#include <cstdio>
+
+#include "OrxHost.h"
+#include "ProcessOwner.h"
+
+#ifndef ORX_TOOL_VERSION
+#define ORX_TOOL_VERSION "unknown"
+#endif
+
+namespace {
+
+orxresults::Outcome Stored(AttemptOutcome outcome) {
+    switch (outcome) {
+        case AttemptOutcome::Passed:
+            return orxresults::Outcome::Passed;
+        case AttemptOutcome::UpToDate:
+            return orxresults::Outcome::UpToDate;
+        case AttemptOutcome::Failed:
+            break;
+    }
+    return orxresults::Outcome::Failed;
+}
+
+}  // namespace
+
+std::unique_ptr<StationDbRecorder> StationDbRecorder::Open(const RecordOptions& options,
+                                                           const std::string& copy) {
+    std::unique_ptr<orxresults::ResultsDb> db;
+    orxresults::DbStatus status = orxresults::ResultsDb::Open(options.dbPath, {}, db);
+    if (!status.ok()) {
+        std::fprintf(stderr,
+                     "orxflash: cannot record the attempts: %s\n"
+                     "orxflash: the station did not start; --no-db runs it without a record\n",
+                     status.message.c_str());
+        return nullptr;
+    }
+    if (int interrupted = db->InterruptedAtOpen(); interrupted > 0) {
+        std::fprintf(
+            stderr,
+            "orxflash: %s: %d attempt%s of an earlier run never ended; marked interrupted\n",
+            options.dbPath.c_str(), interrupted, interrupted == 1 ? "" : "s");
+    }
+    return std::unique_ptr<StationDbRecorder>(
+        new StationDbRecorder(std::move(db), ReadSuperfileFacts(copy)));
+}
+
+StationDbRecorder::StationDbRecorder(std::unique_ptr<orxresults::ResultsDb> db,
+                                     SuperfileFacts facts)
+    : db(std::move(db)), facts(std::move(facts)), station(orxresults::HostName()) {}
+
+bool StationDbRecorder::Begin(const StationAttempt& attempt, int64_t& id, std::string& why) {
+    orxresults::AttemptStart start;
+    start.station = station;
+    start.port = attempt.port;
+    start.descriptor = attempt.descriptor;
+    start.platform = attempt.platform;
+    start.versionsBefore = attempt.versionsBefore;
+    start.superfile = attempt.superfile;
+    start.superfileChecksum = facts.storedChecksum;
+    start.command = orxresults::Command::Station;
+    start.toolVersion = ORX_TOOL_VERSION;
+    uint64_t bytes = orxhost::LinkBytesSent(attempt.port);
+    if (orxresults::DbStatus status = db->Begin(start, id); !status.ok()) {
+        why = status.message;
+        return false;
+    }
+    std::lock_guard guard(lock);
+    bytesBefore[id] = bytes;
+    return true;
+}
+
+bool StationDbRecorder::Finish(int64_t id, const StationAttempt& attempt, const AttemptEnd& end,
+                               std::string& why) {
+    orxresults::AttemptEnd row;
+    row.outcome = Stored(end.outcome);
+    row.resultCode = end.result;
+    row.reason = end.reason;
+    row.durationMs = static_cast<int64_t>(end.seconds * 1000);
+    if (end.outcome == AttemptOutcome::UpToDate) {
+        row.versionsAfter = attempt.versionsBefore;
+    } else if (module != nullptr) {
+        row.versionsAfter = ReadPhoneVersions(*module, attempt.port);
+    }
+    // A flashed phone powers down; it holds the file, so it has the file's versions.
+    if (row.versionsAfter.empty() && end.outcome == AttemptOutcome::Passed) {
+        row.versionsAfter = facts.versions;
+    }
+    {
+        std::lock_guard guard(lock);
+        row.bytesSent = orxhost::LinkBytesSent(attempt.port) - bytesBefore[id];
+        bytesBefore.erase(id);
+    }
+    if (orxresults::DbStatus status = db->Finish(id, row); !status.ok()) {
+        why = status.message;
+        return false;
+    }
+    return true;
+}
