@@ -82,7 +82,12 @@ class DialogClose : public testsupport::ModuleTest {
 TEST_F(DialogClose, CloseDuringAFlashAnswers16AndChangesNothing) {
     ASSERT_EQ(UTCOpen(1, &host, 0, 0, 760, 580, nullptr), 0);
     ASSERT_NE(Dialog(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Dialog()->Control(ctl::kFlash)->isEnabled(); }));
+    // Flash is enabled from the start; the phone is known once the worker's
+    // first poll identified it (a click before that flashes an empty list).
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return Dialog()->Control(ctl::kFlash)->isEnabled() &&
+               !Dialog()->GetControlText(ctl::kPhonePlatform).empty();
+    }));
     int closedDuringFlash = -1;
     OnEveryBox([&](QMessageBox* box) {
         if (box->text().startsWith("Please verify the flash file")) {
