@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "BoardText.h"
 #include "JsonReport.h"
 #include "PhoneReport.h"
 #include "StationLines.h"
@@ -11,21 +12,8 @@ namespace {
 constexpr size_t kHeaderLine = 0;
 constexpr size_t kNoticeLine = 1;
 constexpr size_t kFirstRow = 2;
-constexpr int kBarCells = 20;
 constexpr size_t kPhoneColumns = 32;
 constexpr size_t kStateColumns = 13;
-
-std::string OneLine(std::string text) {
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    std::replace(text.begin(), text.end(), '\r', ' ');
-    return text;
-}
-
-std::string Bar(int percent) {
-    int filled = std::clamp(percent, 0, 100) * kBarCells / 100;
-    return "[" + std::string(static_cast<size_t>(filled), '#') +
-           std::string(static_cast<size_t>(kBarCells - filled), '.') + "]";
-}
 
 // The outcome as a block of colour: white on green, white on red, black on cyan.
 const char* Colour(const std::string& state) {

@@ -2,25 +2,8 @@
 
 #include <algorithm>
 
+#include "BoardText.h"
 #include "JsonReport.h"
-
-namespace {
-
-constexpr int kBarCells = 20;
-
-std::string OneLine(std::string text) {
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    std::replace(text.begin(), text.end(), '\r', ' ');
-    return text;
-}
-
-std::string Bar(int percent) {
-    int filled = std::clamp(percent, 0, 100) * kBarCells / 100;
-    return "[" + std::string(static_cast<size_t>(filled), '#') +
-           std::string(static_cast<size_t>(kBarCells - filled), '.') + "]";
-}
-
-}  // namespace
 
 StatusBoard::StatusBoard(std::FILE* out, const std::vector<uint16_t>& devices)
     : out(out), lines(out) {

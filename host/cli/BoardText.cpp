@@ -1,0 +1,19 @@
+#include "BoardText.h"
+
+#include <algorithm>
+
+namespace {
+constexpr int kBarCells = 20;
+}
+
+std::string OneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
+}
+
+std::string Bar(int percent) {
+    int filled = std::clamp(percent, 0, 100) * kBarCells / 100;
+    return "[" + std::string(static_cast<size_t>(filled), '#') +
+           std::string(static_cast<size_t>(kBarCells - filled), '.') + "]";
+}
