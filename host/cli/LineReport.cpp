@@ -1,25 +1,15 @@
 #include "LineReport.h"
 
-#include <sstream>
-
 void LineReport::Show(const orxhost::DisplayEvent& event) {
     if (event.kind == orxhost::DisplayEvent::Kind::Progress) {
         return;
     }
-    std::string tag = event.perDevice ? PhoneTag(event.deviceId) : "Host: ";
-    if (event.kind == orxhost::DisplayEvent::Kind::Error) {
-        tag += "error: ";
+    std::vector<std::string> lines = TaggedLines(event);
+    if (lines.empty()) {
+        lines.push_back(DisplayTag(event));
     }
-    // A text of several lines keeps its tag on every line.
-    std::istringstream lines(event.perDevice ? Untagged(event.deviceId, event.text) : event.text);
-    std::string line;
-    bool any = false;
-    while (std::getline(lines, line)) {
-        std::fprintf(out, "%s%s\n", tag.c_str(), line.c_str());
-        any = true;
-    }
-    if (!any) {
-        std::fprintf(out, "%s\n", tag.c_str());
+    for (const std::string& line : lines) {
+        std::fprintf(out, "%s\n", line.c_str());
     }
     std::fflush(out);
 }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <sstream>
 
 #include "JsonReport.h"
 #include "LineReport.h"
@@ -21,6 +22,25 @@ std::string PhoneTag(uint16_t deviceId) {
 std::string Untagged(uint16_t deviceId, const std::string& text) {
     std::string tag = PhoneTag(deviceId);
     return text.rfind(tag, 0) == 0 ? text.substr(tag.size()) : text;
+}
+
+std::string DisplayTag(const orxhost::DisplayEvent& event) {
+    std::string tag = event.perDevice ? PhoneTag(event.deviceId) : "Host: ";
+    if (event.kind == orxhost::DisplayEvent::Kind::Error) {
+        tag += "error: ";
+    }
+    return tag;
+}
+
+std::vector<std::string> TaggedLines(const orxhost::DisplayEvent& event) {
+    const std::string tag = DisplayTag(event);
+    std::istringstream text(event.perDevice ? Untagged(event.deviceId, event.text) : event.text);
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(text, line)) {
+        lines.push_back(tag + line);
+    }
+    return lines;
 }
 
 void PhoneReport::OnDisplay(const orxhost::DisplayEvent& event) {

@@ -24,6 +24,10 @@ std::string PhoneTag(uint16_t deviceId);
 // The text without the phone's tag in front (the module tags its per-device
 // status texts, not its per-device errors).
 std::string Untagged(uint16_t deviceId, const std::string& text);
+// A status or error as plain lines: "Phone[0004]: " (or "Host: "), "error: "
+// for errors, then each line of its text, so every line keeps its tag.
+std::string DisplayTag(const orxhost::DisplayEvent& event);
+std::vector<std::string> TaggedLines(const orxhost::DisplayEvent& event);
 
 class PhoneReport : public orxhost::DisplaySink {
   public:

@@ -1,7 +1,5 @@
 #include "StationLines.h"
 
-#include <sstream>
-
 #include "PhoneReport.h"
 
 std::string CountsText(const StationCounts& counts) {
@@ -39,15 +37,8 @@ void StationLines::ShowEvent(const orxhost::DisplayEvent& event, int) {
     if (event.kind == orxhost::DisplayEvent::Kind::Progress) {
         return;
     }
-    std::string tag = event.perDevice ? PhoneTag(event.deviceId) : "Host: ";
-    if (event.kind == orxhost::DisplayEvent::Kind::Error) {
-        tag += "error: ";
-    }
-    // A text of several lines keeps its tag on every line.
-    std::istringstream lines(event.perDevice ? Untagged(event.deviceId, event.text) : event.text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        Line(tag + line);
+    for (const std::string& line : TaggedLines(event)) {
+        Line(line);
     }
 }
 
