@@ -7,6 +7,7 @@
 
 #include "PhoneFiles.h"
 #include "ProcessRun.h"
+#include "ResultsDb.h"
 #include "ShxFiles.h"
 #include "TestSupport.h"
 
@@ -128,6 +129,27 @@ TEST_F(OrxflashHistory, BadValuesAndAMissingDatabaseAreSaid) {
         EXPECT_NE(run.err.find(says), std::string::npos) << arguments << ": " << run.err;
     }
     EXPECT_FALSE(std::filesystem::exists("orxflash-results.sqlite"));
+}
+
+// A phone names itself, so its texts reach a factory's spreadsheet as
+// text, never as a formula; numbers stay numbers.
+TEST_F(OrxflashHistory, CsvKeepsFormulaLikeTextsAsText) {
+    {
+        std::unique_ptr<orxresults::ResultsDb> db;
+        ASSERT_TRUE(orxresults::ResultsDb::Open(orxresults::kDefaultDbFile, {}, db).ok());
+        orxresults::AttemptStart start;
+        start.descriptor = "=HYPERLINK(\"x\")";
+        start.platform = "-1.5";
+        start.versionsBefore = "+v1";
+        int64_t id = 0;
+        ASSERT_TRUE(db->Begin(start, id).ok());
+        ASSERT_TRUE(db->Finish(id, {"", orxresults::Outcome::Failed, 3, "@cut", "-", 0, 0}).ok());
+    }
+    ProcessRun csv = Orxflash("history --csv");
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    for (const char* field : {",\"'=HYPERLINK(\"\"x\"\")\",-1.5,'+v1,'-,", ",'@cut,"}) {
+        EXPECT_NE(csv.out.find(field), std::string::npos) << field << "\n" << csv.out;
+    }
 }
 
 }  // namespace

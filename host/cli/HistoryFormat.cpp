@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 using orxresults::Attempt;
 using orxresults::CommandName;
@@ -89,8 +90,21 @@ Fields SummaryFields(const SummaryRow& r) {
             OrEmpty(r.medianMs)};
 }
 
-// Quoted when it holds a comma, a quote or a line end; quotes doubled.
-std::string CsvField(const std::string& text) {
+// True for a text a spreadsheet would take as a formula: one starting with
+// = + - @ or a tab or line end, other than a plain number. Phones name
+// themselves, so a descriptor could otherwise run as a formula in the sheet.
+bool FormulaLike(const std::string& text) {
+    if (text.empty() || std::string_view("=+-@\t\r").find(text[0]) == std::string_view::npos) {
+        return false;
+    }
+    return text.size() == 1 || text[0] != '-' ||
+           text.find_first_not_of("0123456789.", 1) != std::string::npos;
+}
+
+// Quoted when it holds a comma, a quote or a line end; quotes doubled. A
+// formula-like text is kept as text by a leading apostrophe.
+std::string CsvField(const std::string& field) {
+    std::string text = FormulaLike(field) ? "'" + field : field;
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
         return text;
     }
