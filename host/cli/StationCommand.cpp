@@ -131,6 +131,9 @@ int RunStationCommand(const StationOptions& options, const std::string& modulePa
     std::shared_ptr<StationView> view =
         MakeStationView(ChooseStationStyle(options.json), options.superfile);
     orxhost::SetDisplaySink(view);
+    if (db) {
+        db->SayFailuresTo([view](const std::string& text) { view->Notice(text); });
+    }
     SlotTable slots;
     std::atomic<bool> draining{false};
     std::atomic<bool> stopping{false};
@@ -156,6 +159,7 @@ int RunStationCommand(const StationOptions& options, const std::string& modulePa
         counts = watcher.Counts();
         interrupted = StopSignal() != 0 ? signals.ExitStatus() : 0;
     }
+    recorder.Drain();
     view->Closed(counts, ended);
     module.Close();
     orxhost::SetDisplaySink(nullptr);

@@ -48,7 +48,15 @@ std::unique_ptr<StationDbRecorder> StationDbRecorder::Open(const RecordOptions& 
 
 StationDbRecorder::StationDbRecorder(std::unique_ptr<orxresults::ResultsDb> db,
                                      SuperfileFacts facts)
-    : db(std::move(db)), facts(std::move(facts)), station(orxresults::HostName()) {}
+    : facts(std::move(facts)), station(orxresults::HostName()) {
+    writer = std::make_unique<orxresults::AttemptWriter>(
+        std::move(db), [this](int64_t id, const std::string& message) {
+            if (sayFailure) {
+                sayFailure("the outcome of history's attempt " + std::to_string(id) +
+                           " could not be recorded: " + message);
+            }
+        });
+}
 
 bool StationDbRecorder::Begin(const StationAttempt& attempt, int64_t& id, std::string& why) {
     orxresults::AttemptStart start;
@@ -62,7 +70,7 @@ bool StationDbRecorder::Begin(const StationAttempt& attempt, int64_t& id, std::s
     start.command = orxresults::Command::Station;
     start.toolVersion = ORX_TOOL_VERSION;
     uint64_t bytes = orxhost::LinkBytesSent(attempt.port);
-    if (orxresults::DbStatus status = db->Begin(start, id); !status.ok()) {
+    if (orxresults::DbStatus status = writer->Begin(start, id); !status.ok()) {
         why = status.message;
         return false;
     }
@@ -72,7 +80,7 @@ bool StationDbRecorder::Begin(const StationAttempt& attempt, int64_t& id, std::s
 }
 
 bool StationDbRecorder::Finish(int64_t id, const StationAttempt& attempt, const AttemptEnd& end,
-                               std::string& why) {
+                               std::string&) {
     orxresults::AttemptEnd row;
     row.outcome = Stored(end.outcome);
     row.resultCode = end.result;
@@ -92,9 +100,6 @@ bool StationDbRecorder::Finish(int64_t id, const StationAttempt& attempt, const 
         row.bytesSent = orxhost::LinkBytesSent(attempt.port) - bytesBefore[id];
         bytesBefore.erase(id);
     }
-    if (orxresults::DbStatus status = db->Finish(id, row); !status.ok()) {
-        why = status.message;
-        return false;
-    }
+    writer->Finish(id, std::move(row));
     return true;
 }

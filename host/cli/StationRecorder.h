@@ -28,6 +28,8 @@ class StationRecorder {
     // False, with the reason, when the attempt's end could not be recorded.
     virtual bool Finish(int64_t id, const StationAttempt& attempt, const AttemptEnd& end,
                         std::string& why) = 0;
+    // Returns once every end given so far is recorded (or said to have failed).
+    virtual void Drain() {}
 };
 
 // --no-db: nothing is recorded.
