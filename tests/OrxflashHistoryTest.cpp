@@ -131,9 +131,9 @@ TEST_F(OrxflashHistory, BadValuesAndAMissingDatabaseAreSaid) {
     EXPECT_FALSE(std::filesystem::exists("orxflash-results.sqlite"));
 }
 
-// A phone names itself, so its texts reach a factory's spreadsheet as
-// text, never as a formula; numbers stay numbers.
-TEST_F(OrxflashHistory, CsvKeepsFormulaLikeTextsAsText) {
+// A phone names itself, so its texts reach a factory's spreadsheet as text,
+// never as a formula (numbers stay numbers), and a terminal as plain text.
+TEST_F(OrxflashHistory, PhoneTextsReachSheetsAsTextAndTerminalsAsPlainText) {
     {
         std::unique_ptr<orxresults::ResultsDb> db;
         ASSERT_TRUE(orxresults::ResultsDb::Open(orxresults::kDefaultDbFile, {}, db).ok());
@@ -143,13 +143,18 @@ TEST_F(OrxflashHistory, CsvKeepsFormulaLikeTextsAsText) {
         start.versionsBefore = "+v1";
         int64_t id = 0;
         ASSERT_TRUE(db->Begin(start, id).ok());
-        ASSERT_TRUE(db->Finish(id, {"", orxresults::Outcome::Failed, 3, "@cut", "-", 0, 0}).ok());
+        std::string reason = "@cut\x1b[2J\rnext";
+        ASSERT_TRUE(db->Finish(id, {"", orxresults::Outcome::Failed, 3, reason, "-", 0, 0}).ok());
     }
     ProcessRun csv = Orxflash("history --csv");
     ASSERT_EQ(csv.status, 0) << csv.err;
-    for (const char* field : {",\"'=HYPERLINK(\"\"x\"\")\",-1.5,'+v1,'-,", ",'@cut,"}) {
+    for (const char* field :
+         {",\"'=HYPERLINK(\"\"x\"\")\",-1.5,'+v1,'-,", ",\"'@cut\x1b[2J\rnext\","}) {
         EXPECT_NE(csv.out.find(field), std::string::npos) << field << "\n" << csv.out;
     }
+    ProcessRun table = Orxflash("history");
+    EXPECT_EQ(table.out.find_first_of("\x1b\r"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("@cut [2J next\n"), std::string::npos) << table.out;
 }
 
 }  // namespace

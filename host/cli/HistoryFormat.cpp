@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "BoardText.h"
+
 using orxresults::Attempt;
 using orxresults::CommandName;
 using orxresults::OutcomeName;
@@ -174,8 +176,8 @@ void PrintAttemptTable(std::FILE* out, const std::vector<Attempt>& attempts) {
                      a.start.port, CommandName(a.start.command), OutcomeName(a.outcome),
                      a.resultCode ? std::to_string(*a.resultCode).c_str() : "-",
                      Seconds(a.durationMs).c_str(), static_cast<unsigned long long>(a.bytesSent),
-                     a.start.platform.empty() ? "-" : a.start.platform.c_str(),
-                     FileName(a.start.superfile).c_str(), a.reason.c_str());
+                     a.start.platform.empty() ? "-" : OneLine(a.start.platform).c_str(),
+                     OneLine(FileName(a.start.superfile)).c_str(), OneLine(a.reason).c_str());
     }
 }
 
@@ -195,8 +197,8 @@ void PrintSummaryTable(std::FILE* out, const std::vector<SummaryRow>& rows) {
             yield = text;
         }
         std::fprintf(out, "%-10s %-16s %-7s %6d %6d %10d %11d %7d %7s %9s\n", r.day.c_str(),
-                     FileName(r.superfile).c_str(), CommandName(r.command), r.passed, r.failed,
-                     r.upToDate, r.interrupted, r.running, yield.c_str(),
+                     OneLine(FileName(r.superfile)).c_str(), CommandName(r.command), r.passed,
+                     r.failed, r.upToDate, r.interrupted, r.running, yield.c_str(),
                      Seconds(r.medianMs).c_str());
     }
 }

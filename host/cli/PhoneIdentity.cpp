@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <vector>
 
+#include "BoardText.h"
 #include "OrxHost.h"
 #include "SuperfileFormat.h"
 
@@ -28,7 +30,8 @@ std::string Descriptor(uint16_t deviceId) {
         }
         char text[256] = {};
         if (ORXGetStringDescriptor(deviceId, handle, 1, 0, text, sizeof text) == 0) {
-            return text;
+            // The phone's own words: kept within the buffer and printable.
+            return OneLine(std::string(text, strnlen(text, sizeof text)));
         }
         break;
     }
