@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -216,6 +217,29 @@ TEST_F(OrxflashStation, ASuperfileReplacedOnDiskIsSaidAndNotPickedUp) {
                            "the release it started with\n"),
               std::string::npos)
         << run.out;
+}
+
+// The results database moved away mid-run: said, the running phone finishes
+// and no new one starts (the later phone would reach the count).
+TEST_F(OrxflashStation, ADatabaseMovedAwayMidRunIsSaidAndStartsNoNewPhone) {
+    bool moved = false;
+    ProcessRun run = OrxflashWatched(
+        {"station", "fw.shx", "--count", "2", "--sim", Phone("flash-hmq-vintrel", "slow", 150000),
+         "--sim", Phone("kestrova-t340e", "later") + "@4"},
+        [&](const std::string& out, pid_t) {
+            if (!moved && out.find("Flashing Code Group") != std::string::npos) {
+                std::filesystem::rename("orxflash-results.sqlite", "moved.sqlite");
+                moved = true;
+            }
+        });
+    EXPECT_EQ(run.status, 3) << run.out;
+    for (const char* said :
+         {"Phone[0004]: PASS\n",
+          "Station: orxflash-results.sqlite: the results database was removed or replaced on "
+          "disk; no new phone is started",
+          "Station: ended (results database lost): 1 passed (of 2)"}) {
+        EXPECT_NE(run.out.find(said), std::string::npos) << said << "\n" << run.out;
+    }
 }
 
 TEST_F(OrxflashStation, BadInputStopsItBeforeAnyPhone) {

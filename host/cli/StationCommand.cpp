@@ -71,7 +71,8 @@ void AddStationCommand(CLI::App& app, StationOptions& options) {
         "(command station; up-to-date phones too): its row is written when the attempt "
         "starts and completed when it ends. Exit status 0 when --count phones passed, 130 "
         "(143) after a signal, 1 when the station cannot start, 3 when the database cannot "
-        "be opened (--no-db runs without a record).");
+        "be opened or is removed or replaced on disk while the station runs, which then starts "
+        "no new phone (--no-db runs without a record).");
     station->add_option("SUPERFILE", options.superfile, "The superfile (.shx) to flash")
         ->required();
     station->add_option("--count", options.count, "End once this many phones passed")
@@ -163,5 +164,8 @@ int RunStationCommand(const StationOptions& options, const std::string& modulePa
     view->Closed(counts, ended);
     module.Close();
     orxhost::SetDisplaySink(nullptr);
+    if (ended == kRecordLost) {
+        return kExitNoRecord;
+    }
     return interrupted != 0 ? interrupted : 0;
 }

@@ -103,3 +103,10 @@ bool StationDbRecorder::Finish(int64_t id, const StationAttempt& attempt, const 
     writer->Finish(id, std::move(row));
     return true;
 }
+
+std::string StationDbRecorder::Lost() {
+    if (writer->Db().StillAtItsPath()) {
+        return {};
+    }
+    return writer->Db().Path() + ": the results database was removed or replaced on disk";
+}

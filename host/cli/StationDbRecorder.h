@@ -28,6 +28,7 @@ class StationDbRecorder final : public StationRecorder {
     void SayFailuresTo(std::function<void(const std::string&)> say) { sayFailure = std::move(say); }
 
     void Drain() override { writer->Drain(); }
+    std::string Lost() override;
 
     bool Begin(const StationAttempt& attempt, int64_t& id, std::string& why) override;
     bool Finish(int64_t id, const StationAttempt& attempt, const AttemptEnd& end,

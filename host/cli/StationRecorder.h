@@ -30,6 +30,9 @@ class StationRecorder {
                         std::string& why) = 0;
     // Returns once every end given so far is recorded (or said to have failed).
     virtual void Drain() {}
+    // Why attempts can no longer be recorded where they are read (the file was
+    // removed or replaced); empty while they can.
+    virtual std::string Lost() { return {}; }
 };
 
 // --no-db: nothing is recorded.

@@ -155,6 +155,16 @@ std::string StationWatcher::Run() {
         if (polls % kPollsPerSuperfileCheck == 0 && superfile.ChangedSinceTaken()) {
             shared.view.Notice(kSuperfileChanged);
         }
+        // Without its record the station starts no new phone; the running
+        // ones finish, their outcomes shown.
+        if (why.empty() && polls % kPollsPerSuperfileCheck == 0) {
+            if (std::string lost = shared.recorder.Lost(); !lost.empty()) {
+                shared.view.Notice(lost +
+                                   "; no new phone is started, and the outcomes of the "
+                                   "running ones are shown but not recorded");
+                why = kRecordLost;
+            }
+        }
         StationCounts now = Counts();
         if (why.empty() && now.target > 0 && now.passed >= now.target) {
             why = "count reached";

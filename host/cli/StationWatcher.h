@@ -21,6 +21,9 @@ namespace phonesim {
 class Phone;
 }
 
+// Why a station ended when its results database left its path.
+inline constexpr const char* kRecordLost = "results database lost";
+
 class StationWatcher {
   public:
     StationWatcher(StationShared& shared, SimSchedule& schedule, StationSuperfile& superfile,
@@ -29,7 +32,8 @@ class StationWatcher {
     StationWatcher(const StationWatcher&) = delete;
     StationWatcher& operator=(const StationWatcher&) = delete;
 
-    // Watches until the station ends; returns why: "count reached" or "interrupted".
+    // Watches until the station ends; returns why: "count reached", "interrupted"
+    // or kRecordLost.
     std::string Run();
     StationCounts Counts() const;
 

@@ -1,5 +1,6 @@
 #include "ResultsDb.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -189,11 +190,21 @@ DbStatus ResultsDb::Open(const std::string& path, const OpenOptions& options,
         if (DbStatus status = opened->Prepare(options); !status.ok()) {
             return status;
         }
+        struct stat file {};
+        if (stat(path.c_str(), &file) == 0) {
+            opened->fileDevice = file.st_dev;
+            opened->fileInode = file.st_ino;
+        }
         db = std::move(opened);
         return {};
     } catch (const std::exception& error) {
         return {DbFault::Other, path + ": " + error.what()};
     }
+}
+
+bool ResultsDb::StillAtItsPath() const {
+    struct stat file {};
+    return stat(path.c_str(), &file) == 0 && file.st_dev == fileDevice && file.st_ino == fileInode;
 }
 
 DbStatus ResultsDb::Prepare(const OpenOptions& options) {

@@ -13,6 +13,8 @@
 // says what is wrong (locked, read-only, corrupt, full).
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -77,6 +79,9 @@ class ResultsDb {
     // How many running rows Open marked interrupted.
     int InterruptedAtOpen() const { return interruptedAtOpen; }
     int SchemaVersion() const { return schemaVersion; }
+    // False once the file this object opened is no longer at its path (removed,
+    // renamed or replaced): rows written from then on would reach no reader.
+    bool StillAtItsPath() const;
 
     // Inserts the attempt as running; `id` names it for Finish.
     DbStatus Begin(const AttemptStart& start, int64_t& id);
@@ -101,6 +106,8 @@ class ResultsDb {
     std::set<int64_t> unfinished;  // rows this object began
     int interruptedAtOpen = 0;
     int schemaVersion = 0;
+    dev_t fileDevice = 0;  // the opened file, as its path named it then
+    ino_t fileInode = 0;
 };
 
 }  // namespace orxresults
