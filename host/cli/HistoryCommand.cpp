@@ -102,27 +102,30 @@ int RunHistoryCommand(const HistoryOptions& options) {
         std::fprintf(stderr, "orxflash: no history: %s\n", status.message.c_str());
         return kExitNoHistory;
     }
-    std::vector<orxresults::Attempt> attempts;
-    std::vector<orxresults::SummaryRow> summary;
-    if (status.ok() && !options.summary) {
-        status = db->Attempts(filter, attempts);
-    }
-    if (status.ok() && (options.summary || (!options.csv && !options.json))) {
-        status = db->Summary(filter, summary);
-    }
-    if (!status.ok()) {
+    auto unreadable = [&status] {
         std::fprintf(stderr, "orxflash: cannot read the history: %s\n", status.message.c_str());
         return kExitUnreadable;
+    };
+    if (!status.ok()) {
+        return unreadable();
     }
-    if (options.csv) {
-        options.summary ? PrintSummaryCsv(stdout, summary) : PrintAttemptCsv(stdout, attempts);
-    } else if (options.json) {
-        options.summary ? PrintSummaryJson(stdout, summary) : PrintAttemptJson(stdout, attempts);
-    } else {
-        if (!options.summary) {
-            PrintAttemptTable(stdout, attempts);
+    HistoryStyle style = options.csv    ? HistoryStyle::Csv
+                         : options.json ? HistoryStyle::Json
+                                        : HistoryStyle::Table;
+    if (!options.summary) {
+        AttemptPrinter printer(stdout, style);
+        status = db->EachAttempt(
+            filter, [&printer](const orxresults::Attempt& attempt) { printer.Print(attempt); });
+        if (status.ok()) {
+            printer.End();
         }
-        PrintSummaryTable(stdout, summary);
     }
-    return 0;
+    std::vector<orxresults::SummaryRow> summary;
+    if (status.ok() && (options.summary || style == HistoryStyle::Table)) {
+        status = db->Summary(filter, summary);
+        if (status.ok()) {
+            PrintSummary(stdout, style, summary);
+        }
+    }
+    return status.ok() ? 0 : unreadable();
 }

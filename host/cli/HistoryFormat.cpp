@@ -160,25 +160,20 @@ std::string Readable(const std::string& time) {
     return text;
 }
 
-}  // namespace
+void PrintAttemptTableRow(std::FILE* out, const Attempt& a) {
+    std::fprintf(out, "%-6lld %-19s %-5d %-7s %-11s %-4s %-9s %-10llu %-18s %-16s %s\n",
+                 static_cast<long long>(a.id), Readable(a.start.startedAt).c_str(), a.start.port,
+                 CommandName(a.start.command), OutcomeName(a.outcome),
+                 a.resultCode ? std::to_string(*a.resultCode).c_str() : "-",
+                 Seconds(a.durationMs).c_str(), static_cast<unsigned long long>(a.bytesSent),
+                 a.start.platform.empty() ? "-" : OneLine(a.start.platform).c_str(),
+                 OneLine(FileName(a.start.superfile)).c_str(), OneLine(a.reason).c_str());
+}
 
-void PrintAttemptTable(std::FILE* out, const std::vector<Attempt>& attempts) {
-    if (attempts.empty()) {
-        std::fprintf(out, "No attempts recorded.\n");
-        return;
-    }
+void PrintAttemptTableHeader(std::FILE* out) {
     std::fprintf(out, "%-6s %-19s %-5s %-7s %-11s %-4s %-9s %-10s %-18s %-16s %s\n", "id",
                  "started (UTC)", "port", "command", "result", "code", "time", "bytes", "platform",
                  "superfile", "reason");
-    for (const Attempt& a : attempts) {
-        std::fprintf(out, "%-6lld %-19s %-5d %-7s %-11s %-4s %-9s %-10llu %-18s %-16s %s\n",
-                     static_cast<long long>(a.id), Readable(a.start.startedAt).c_str(),
-                     a.start.port, CommandName(a.start.command), OutcomeName(a.outcome),
-                     a.resultCode ? std::to_string(*a.resultCode).c_str() : "-",
-                     Seconds(a.durationMs).c_str(), static_cast<unsigned long long>(a.bytesSent),
-                     a.start.platform.empty() ? "-" : OneLine(a.start.platform).c_str(),
-                     OneLine(FileName(a.start.superfile)).c_str(), OneLine(a.reason).c_str());
-    }
 }
 
 void PrintSummaryTable(std::FILE* out, const std::vector<SummaryRow>& rows) {
@@ -203,13 +198,6 @@ void PrintSummaryTable(std::FILE* out, const std::vector<SummaryRow>& rows) {
     }
 }
 
-void PrintAttemptCsv(std::FILE* out, const std::vector<Attempt>& attempts) {
-    CsvLine(out, kAttemptColumns);
-    for (const Attempt& a : attempts) {
-        CsvLine(out, AttemptFields(a));
-    }
-}
-
 void PrintSummaryCsv(std::FILE* out, const std::vector<SummaryRow>& rows) {
     CsvLine(out, kSummaryColumns);
     for (const SummaryRow& r : rows) {
@@ -217,29 +205,27 @@ void PrintSummaryCsv(std::FILE* out, const std::vector<SummaryRow>& rows) {
     }
 }
 
-void PrintAttemptJson(std::FILE* out, const std::vector<Attempt>& attempts) {
-    for (const Attempt& a : attempts) {
-        nlohmann::ordered_json line;
-        line["id"] = a.id;
-        line["started_at"] = a.start.startedAt;
-        line["ended_at"] = OrNull(a.endedAt);
-        line["station"] = a.start.station;
-        line["port"] = a.start.port;
-        line["descriptor"] = a.start.descriptor;
-        line["platform"] = a.start.platform;
-        line["versions_before"] = a.start.versionsBefore;
-        line["versions_after"] = a.versionsAfter;
-        line["superfile"] = a.start.superfile;
-        line["superfile_checksum"] = a.start.superfileChecksum;
-        line["command"] = CommandName(a.start.command);
-        line["result"] = OutcomeName(a.outcome);
-        line["result_code"] = OrNull(a.resultCode);
-        line["reason"] = a.reason;
-        line["bytes_sent"] = a.bytesSent;
-        line["duration_ms"] = OrNull(a.durationMs);
-        line["tool_version"] = a.start.toolVersion;
-        JsonLine(out, line);
-    }
+void PrintAttemptJsonRow(std::FILE* out, const Attempt& a) {
+    nlohmann::ordered_json line;
+    line["id"] = a.id;
+    line["started_at"] = a.start.startedAt;
+    line["ended_at"] = OrNull(a.endedAt);
+    line["station"] = a.start.station;
+    line["port"] = a.start.port;
+    line["descriptor"] = a.start.descriptor;
+    line["platform"] = a.start.platform;
+    line["versions_before"] = a.start.versionsBefore;
+    line["versions_after"] = a.versionsAfter;
+    line["superfile"] = a.start.superfile;
+    line["superfile_checksum"] = a.start.superfileChecksum;
+    line["command"] = CommandName(a.start.command);
+    line["result"] = OutcomeName(a.outcome);
+    line["result_code"] = OrNull(a.resultCode);
+    line["reason"] = a.reason;
+    line["bytes_sent"] = a.bytesSent;
+    line["duration_ms"] = OrNull(a.durationMs);
+    line["tool_version"] = a.start.toolVersion;
+    JsonLine(out, line);
 }
 
 void PrintSummaryJson(std::FILE* out, const std::vector<SummaryRow>& rows) {
@@ -256,5 +242,50 @@ void PrintSummaryJson(std::FILE* out, const std::vector<SummaryRow>& rows) {
         line["yield"] = OrNull(r.yield);
         line["median_ms"] = OrNull(r.medianMs);
         JsonLine(out, line);
+    }
+}
+
+}  // namespace
+
+void AttemptPrinter::Print(const Attempt& attempt) {
+    switch (style) {
+        case HistoryStyle::Table:
+            if (!any) {
+                PrintAttemptTableHeader(out);
+            }
+            PrintAttemptTableRow(out, attempt);
+            break;
+        case HistoryStyle::Csv:
+            if (!any) {
+                CsvLine(out, kAttemptColumns);
+            }
+            CsvLine(out, AttemptFields(attempt));
+            break;
+        case HistoryStyle::Json:
+            PrintAttemptJsonRow(out, attempt);
+            break;
+    }
+    any = true;
+}
+
+void AttemptPrinter::End() {
+    if (!any && style == HistoryStyle::Csv) {
+        CsvLine(out, kAttemptColumns);
+    } else if (!any && style == HistoryStyle::Table) {
+        std::fprintf(out, "No attempts recorded.\n");
+    }
+}
+
+void PrintSummary(std::FILE* out, HistoryStyle style, const std::vector<SummaryRow>& rows) {
+    switch (style) {
+        case HistoryStyle::Table:
+            PrintSummaryTable(out, rows);
+            break;
+        case HistoryStyle::Csv:
+            PrintSummaryCsv(out, rows);
+            break;
+        case HistoryStyle::Json:
+            PrintSummaryJson(out, rows);
+            break;
     }
 }

@@ -8,9 +8,22 @@
 
 #include "Attempt.h"
 
-void PrintAttemptTable(std::FILE* out, const std::vector<orxresults::Attempt>& attempts);
-void PrintSummaryTable(std::FILE* out, const std::vector<orxresults::SummaryRow>& rows);
-void PrintAttemptCsv(std::FILE* out, const std::vector<orxresults::Attempt>& attempts);
-void PrintSummaryCsv(std::FILE* out, const std::vector<orxresults::SummaryRow>& rows);
-void PrintAttemptJson(std::FILE* out, const std::vector<orxresults::Attempt>& attempts);
-void PrintSummaryJson(std::FILE* out, const std::vector<orxresults::SummaryRow>& rows);
+enum class HistoryStyle { Table, Csv, Json };
+
+// Prints attempts one at a time as they are read, so that printing a history
+// of millions of rows holds one: the header before the first, and for the
+// table "No attempts recorded." at the end when there was none.
+class AttemptPrinter {
+  public:
+    AttemptPrinter(std::FILE* out, HistoryStyle style) : out(out), style(style) {}
+    void Print(const orxresults::Attempt& attempt);
+    void End();
+
+  private:
+    std::FILE* out;
+    HistoryStyle style;
+    bool any = false;
+};
+
+void PrintSummary(std::FILE* out, HistoryStyle style,
+                  const std::vector<orxresults::SummaryRow>& rows);

@@ -240,14 +240,17 @@ DbStatus ResultsDb::Prepare(const OpenOptions& options) {
             return Failed(code, "taking the write lock");
         }
     }
+    // The header and the schema are read here; damage deeper in the file is
+    // met, and named corrupt, by the statement that reads it. A whole check
+    // would read every page under the write lock at every open: seconds for a
+    // million attempts, during which a running station could record nothing.
+    int64_t tables = 0;
     {
-        sql::Statement check(db, "PRAGMA quick_check");
-        if (int code = check.Step(); code != SQLITE_ROW) {
-            return Failed(code, "checking the file");
+        sql::Statement schema(db, "SELECT count(*) FROM sqlite_master");
+        if (int code = schema.Step(); code != SQLITE_ROW) {
+            return Failed(code, "reading the schema");
         }
-        if (check.Text(0) != "ok") {
-            return Describe(path, SQLITE_CORRUPT, "quick_check: " + check.Text(0), writing);
-        }
+        tables = schema.Int(0);
     }
     {
         sql::Statement version(db, "PRAGMA user_version");
@@ -263,11 +266,7 @@ DbStatus ResultsDb::Prepare(const OpenOptions& options) {
     }
     if (schemaVersion == 0) {
         // Version 0 is an empty file; tables there belong to another program.
-        sql::Statement tables(db, "SELECT count(*) FROM sqlite_master");
-        if (int code = tables.Step(); code != SQLITE_ROW) {
-            return Failed(code, "reading the schema");
-        }
-        if (tables.Int(0) != 0) {
+        if (tables != 0) {
             return Describe(path, SQLITE_NOTADB, "tables of another program", writing);
         }
     }
@@ -373,27 +372,40 @@ DbStatus ResultsDb::Finish(int64_t id, const AttemptEnd& end) {
     return {};
 }
 
-DbStatus ResultsDb::Attempts(const AttemptFilter& filter, std::vector<Attempt>& out) {
+DbStatus ResultsDb::EachRow(const char* columns, const AttemptFilter& filter, bool newestFirst,
+                            const std::function<void(const sql::Statement&)>& row,
+                            const char* doing) {
     std::lock_guard guard(lock);
-    out.clear();
-    std::string text =
-        std::string(
-            "SELECT id, started_at, ended_at, station, port, descriptor, platform, "
-            "versions_before, versions_after, superfile, superfile_checksum, command, "
-            "result, result_code, reason, bytes_sent, duration_ms, tool_version "
-            "FROM attempts") +
-        kWhere + " ORDER BY started_at DESC, id DESC LIMIT ?3";
+    std::string text = std::string("SELECT ") + columns + " FROM attempts" + kWhere +
+                       (newestFirst ? " ORDER BY started_at DESC, id DESC" : "") + " LIMIT ?3";
     sql::Statement query(connection.get(), text.c_str());
     BindFilter(query, filter);
     query.Bind(3, static_cast<int64_t>(filter.limit > 0 ? filter.limit : -1));
     while (query.Step() == SQLITE_ROW) {
-        out.push_back(ReadAttempt(query));
+        row(query);
     }
     if (query.Code() != SQLITE_DONE) {
-        out.clear();
-        return Failed(query.Code(), "reading attempts");
+        return Failed(query.Code(), doing);
     }
     return {};
+}
+
+DbStatus ResultsDb::EachAttempt(const AttemptFilter& filter, const AttemptSink& sink) {
+    return EachRow(
+        "id, started_at, ended_at, station, port, descriptor, platform, versions_before, "
+        "versions_after, superfile, superfile_checksum, command, result, result_code, reason, "
+        "bytes_sent, duration_ms, tool_version",
+        filter, true, [&sink](const sql::Statement& row) { sink(ReadAttempt(row)); },
+        "reading attempts");
+}
+
+DbStatus ResultsDb::Attempts(const AttemptFilter& filter, std::vector<Attempt>& out) {
+    out.clear();
+    DbStatus status = EachAttempt(filter, [&out](const Attempt& a) { out.push_back(a); });
+    if (!status.ok()) {
+        out.clear();
+    }
+    return status;
 }
 
 }  // namespace orxresults

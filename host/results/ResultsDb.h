@@ -16,6 +16,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -90,6 +91,11 @@ class ResultsDb {
 
     // Attempts, newest first.
     DbStatus Attempts(const AttemptFilter& filter, std::vector<Attempt>& out);
+    // The same attempts, each handed to the sink as it is read, so a history
+    // of millions of rows is printed holding one. The sink must not call this
+    // object.
+    using AttemptSink = std::function<void(const Attempt&)>;
+    DbStatus EachAttempt(const AttemptFilter& filter, const AttemptSink& sink);
     // Per superfile, UTC day and command, newest day first (the limit is not applied).
     DbStatus Summary(const AttemptFilter& filter, std::vector<SummaryRow>& out);
 
@@ -97,6 +103,11 @@ class ResultsDb {
     ResultsDb(std::string path, sql::Connection connection, Access access);
     DbStatus Prepare(const OpenOptions& options);
     DbStatus Failed(int code, const char* doing) const;
+    // SELECT columns FROM attempts under the filter, a row at a time, newest
+    // first when asked (an ordered walk reads the table through its index,
+    // several times slower than straight through).
+    DbStatus EachRow(const char* columns, const AttemptFilter& filter, bool newestFirst,
+                     const std::function<void(const sql::Statement&)>& row, const char* doing);
 
     std::string path;
     Access access;

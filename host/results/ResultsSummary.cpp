@@ -28,40 +28,43 @@ DbStatus ResultsDb::Summary(const AttemptFilter& filter, std::vector<SummaryRow>
     out.clear();
     AttemptFilter all = filter;
     all.limit = 0;
-    std::vector<Attempt> attempts;
-    if (DbStatus status = Attempts(all, attempts); !status.ok()) {
-        return status;
-    }
-    // Newest day first, then by superfile and command.
+    // Newest day first, then by superfile and command. Only the columns the
+    // summary needs are read, a row at a time: a duration is all a row leaves.
     using Key = std::tuple<std::string, std::string, int>;
     std::map<Key, std::pair<SummaryRow, std::vector<int64_t>>, std::greater<>> groups;
-    for (const Attempt& attempt : attempts) {
-        Key key{attempt.start.startedAt.substr(0, 10), attempt.start.superfile,
-                static_cast<int>(attempt.start.command)};
-        auto& [row, durations] = groups[key];
-        row.day = std::get<0>(key);
-        row.superfile = attempt.start.superfile;
-        row.command = attempt.start.command;
-        switch (attempt.outcome) {
+    auto count = [&groups](const sql::Statement& row) {
+        Command command = CommandByName(row.Text(2)).value_or(Command::Flash);
+        Key key{row.Text(0), row.Text(1), static_cast<int>(command)};
+        auto& [summary, durations] = groups[key];
+        summary.day = std::get<0>(key);
+        summary.superfile = std::get<1>(key);
+        summary.command = command;
+        switch (OutcomeByName(row.Text(3)).value_or(Outcome::Interrupted)) {
             case Outcome::Passed:
-                ++row.passed;
+                ++summary.passed;
                 break;
             case Outcome::Failed:
-                ++row.failed;
+                ++summary.failed;
                 break;
             case Outcome::UpToDate:
-                ++row.upToDate;
+                ++summary.upToDate;
                 break;
             case Outcome::Interrupted:
-                ++row.interrupted;
+                ++summary.interrupted;
                 break;
             case Outcome::Running:
-                ++row.running;
+                ++summary.running;
                 break;
         }
-        if (attempt.endedAt && attempt.durationMs) {
-            durations.push_back(*attempt.durationMs);
+        if (!row.IsNull(4)) {
+            durations.push_back(row.Int(4));
         }
+    };
+    if (DbStatus status = EachRow("substr(started_at, 1, 10), superfile, command, result, "
+                                  "CASE WHEN ended_at IS NOT NULL THEN duration_ms END",
+                                  all, false, count, "reading the summary");
+        !status.ok()) {
+        return status;
     }
     for (auto& [key, group] : groups) {
         SummaryRow& row = group.first;
