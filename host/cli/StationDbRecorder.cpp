@@ -52,8 +52,8 @@ StationDbRecorder::StationDbRecorder(std::unique_ptr<orxresults::ResultsDb> db,
     writer = std::make_unique<orxresults::AttemptWriter>(
         std::move(db), [this](int64_t id, const std::string& message) {
             if (sayFailure) {
-                sayFailure("the outcome of history's attempt " + std::to_string(id) +
-                           " could not be recorded: " + message);
+                sayFailure("attempt " + std::to_string(id) +
+                           " of the history: its outcome could not be recorded: " + message);
             }
         });
 }
