@@ -45,12 +45,13 @@ void AddHistoryCommand(CLI::App& app, HistoryOptions& options) {
     CLI::App* history = app.add_subcommand(
         "history", "List the recorded attempts, newest first, and a summary per superfile and day");
     history->footer(
-        "Reads the results database that orxflash flash and verify write. The table lists the "
-        "attempts, then per superfile, UTC day and command the phones passed, failed, up to "
-        "date, interrupted and running, the yield (passed / (passed + failed)) and the median "
-        "duration of the finished attempts. --csv: one header line, then one line per attempt "
-        "(RFC 4180); --json: one object per attempt per line; with --summary both print the "
-        "summary rows instead. Field names are listed in the README. Exit status 0 when "
+        "Reads the results database that orxflash flash, verify and station write. The table "
+        "lists the attempts, then per superfile, UTC day and command the phones passed, failed, "
+        "up to date, interrupted and running, the yield (passed / (passed + failed)) and the "
+        "median duration of the finished attempts. --csv: one header line, then one line per "
+        "attempt (RFC 4180; a text a spreadsheet would run as a formula gets a leading '); "
+        "--json: one object per attempt per line; with --summary both print the summary rows "
+        "instead. Field names are listed in the README. Exit status 0 when "
         "printed (also with no attempts), 1 when the database file does not exist, 2 for a bad "
         "--since, --port or --limit, 3 when the database cannot be read (locked, corrupt, ...).");
     history->add_option("--db", options.dbPath,
