@@ -24,25 +24,11 @@ namespace {
 
 using nlohmann::json;
 
+using testsupport::JsonLines;
 using testsupport::Orxflash;
 using testsupport::OrxflashSignalled;
 using testsupport::ProcessRun;
 using testsupport::Screen;
-
-std::vector<json> JsonLines(const std::string& out) {
-    std::vector<json> lines;
-    size_t start = 0;
-    for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
-        std::string line = out.substr(start, end - start);
-        try {
-            lines.push_back(json::parse(line));
-        } catch (const json::exception&) {
-            ADD_FAILURE() << "not a JSON line: " << line;
-        }
-    }
-    EXPECT_EQ(start, out.size()) << "output does not end with a line end";
-    return lines;
-}
 
 std::vector<json> ResultLines(const std::vector<json>& lines) {
     std::vector<json> results;

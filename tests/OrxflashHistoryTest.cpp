@@ -14,17 +14,9 @@
 namespace {
 
 using nlohmann::json;
+using testsupport::JsonLines;
 using testsupport::Orxflash;
 using testsupport::ProcessRun;
-
-std::vector<json> JsonLines(const std::string& out) {
-    std::vector<json> lines;
-    size_t start = 0;
-    for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
-        lines.push_back(json::parse(out.substr(start, end - start), nullptr, false));
-    }
-    return lines;
-}
 
 class OrxflashHistory : public ::testing::Test {
   protected:

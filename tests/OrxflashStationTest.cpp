@@ -19,22 +19,10 @@
 namespace {
 
 using nlohmann::json;
+using testsupport::JsonLines;
 using testsupport::Orxflash;
 using testsupport::OrxflashWatched;
 using testsupport::ProcessRun;
-
-std::vector<json> JsonLines(const std::string& out) {
-    std::vector<json> lines;
-    size_t start = 0;
-    for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
-        try {
-            lines.push_back(json::parse(out.substr(start, end - start)));
-        } catch (const json::exception&) {
-            ADD_FAILURE() << "not a JSON line: " << out.substr(start, end - start);
-        }
-    }
-    return lines;
-}
 
 std::vector<json> Events(const std::vector<json>& lines, const std::string& name) {
     std::vector<json> found;

@@ -93,4 +93,19 @@ ProcessRun OrxflashSignalled(const std::vector<std::string>& arguments, const st
     return run;
 }
 
+std::vector<nlohmann::json> JsonLines(const std::string& out) {
+    std::vector<nlohmann::json> lines;
+    size_t start = 0;
+    for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = out.substr(start, end - start);
+        try {
+            lines.push_back(nlohmann::json::parse(line));
+        } catch (const nlohmann::json::exception&) {
+            ADD_FAILURE() << "not a JSON line: " << line;
+        }
+    }
+    EXPECT_EQ(start, out.size()) << "output does not end with a line end";
+    return lines;
+}
+
 }  // namespace testsupport

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -27,5 +28,9 @@ ProcessRun OrxflashWatched(const std::vector<std::string>& arguments,
 // Sends the signal once the output holds the cue; fails the test when it never does.
 ProcessRun OrxflashSignalled(const std::vector<std::string>& arguments, const std::string& cue,
                              int signal);
+
+// The output's lines, each one JSON object; fails the test for a line that is
+// not JSON and for output that does not end with a line end.
+std::vector<nlohmann::json> JsonLines(const std::string& out);
 
 }  // namespace testsupport
