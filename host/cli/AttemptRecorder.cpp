@@ -26,26 +26,33 @@ void AddRecordOptions(CLI::App& command, RecordOptions& options) {
     command.add_flag("--no-db", options.noDb, "Record nothing")->excludes(db);
 }
 
-bool AttemptRecorder::Open(const RecordOptions& options, Command command,
-                           std::unique_ptr<AttemptRecorder>& recorder) {
-    recorder.reset();
-    if (options.noDb) {
-        return true;
-    }
+std::unique_ptr<ResultsDb> OpenRecordDb(const RecordOptions& options, const char* notDone) {
     std::unique_ptr<ResultsDb> db;
     DbStatus status = ResultsDb::Open(options.dbPath, {}, db);
     if (!status.ok()) {
-        std::fprintf(stderr,
-                     "orxflash: cannot record the attempts: %s\n"
-                     "orxflash: nothing was done; --no-db runs without a record\n",
-                     status.message.c_str());
-        return false;
+        std::fprintf(stderr, "orxflash: cannot record the attempts: %s\norxflash: %s\n",
+                     status.message.c_str(), notDone);
+        return nullptr;
     }
     if (int interrupted = db->InterruptedAtOpen(); interrupted > 0) {
         std::fprintf(
             stderr,
             "orxflash: %s: %d attempt%s of an earlier run never ended; marked interrupted\n",
             options.dbPath.c_str(), interrupted, interrupted == 1 ? "" : "s");
+    }
+    return db;
+}
+
+bool AttemptRecorder::Open(const RecordOptions& options, Command command,
+                           std::unique_ptr<AttemptRecorder>& recorder) {
+    recorder.reset();
+    if (options.noDb) {
+        return true;
+    }
+    std::unique_ptr<ResultsDb> db =
+        OpenRecordDb(options, "nothing was done; --no-db runs without a record");
+    if (!db) {
+        return false;
     }
     recorder.reset(new AttemptRecorder(std::move(db), command));
     return true;

@@ -29,6 +29,12 @@ void AddRecordOptions(CLI::App& command, RecordOptions& options);
 // The exit status of a command that cannot record its attempts.
 inline constexpr int kExitNoRecord = 3;
 
+// Opens the results database for recording and says on standard error how
+// many attempts of earlier runs it marked interrupted. Null when it cannot be
+// opened, with the reason and `notDone` ("nothing was done; ...") said.
+std::unique_ptr<orxresults::ResultsDb> OpenRecordDb(const RecordOptions& options,
+                                                    const char* notDone);
+
 class AttemptRecorder final : public PhoneJobObserver {
   public:
     // Opens the database unless --no-db (recorder then stays empty). False,

@@ -27,20 +27,10 @@ orxresults::Outcome Stored(AttemptOutcome outcome) {
 
 std::unique_ptr<StationDbRecorder> StationDbRecorder::Open(const RecordOptions& options,
                                                            const std::string& copy) {
-    std::unique_ptr<orxresults::ResultsDb> db;
-    orxresults::DbStatus status = orxresults::ResultsDb::Open(options.dbPath, {}, db);
-    if (!status.ok()) {
-        std::fprintf(stderr,
-                     "orxflash: cannot record the attempts: %s\n"
-                     "orxflash: the station did not start; --no-db runs it without a record\n",
-                     status.message.c_str());
+    std::unique_ptr<orxresults::ResultsDb> db =
+        OpenRecordDb(options, "the station did not start; --no-db runs it without a record");
+    if (!db) {
         return nullptr;
-    }
-    if (int interrupted = db->InterruptedAtOpen(); interrupted > 0) {
-        std::fprintf(
-            stderr,
-            "orxflash: %s: %d attempt%s of an earlier run never ended; marked interrupted\n",
-            options.dbPath.c_str(), interrupted, interrupted == 1 ? "" : "s");
     }
     return std::unique_ptr<StationDbRecorder>(
         new StationDbRecorder(std::move(db), ReadSuperfileFacts(copy)));
